@@ -1,0 +1,61 @@
+#include "driver/result_file.hpp"
+
+#include <cstring>
+
+#include "driver/messages.hpp"
+
+namespace korvidan::driver {
+
+ResultFile::ResultFile(platform::Handle handle) : handle_(handle), buffer_(new char[capacity_]) {}
+
+ResultFile::~ResultFile() {
+  if (open_) close();
+}
+
+void ResultFile::append(std::string_view bytes) {
+  if (bytes.size() <= capacity_ - used_) {
+    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+    return;
+  }
+  flush();
+  if (bytes.size() >= capacity_) {
+    if (!write_through(bytes)) write_failed(*failure_);
+    return;
+  }
+  std::memcpy(buffer_.get(), bytes.data(), bytes.size());
+  used_ = bytes.size();
+}
+
+bool ResultFile::write_through(std::string_view bytes) {
+  const platform::Status written = platform::write_all(handle_, bytes);
+  if (written.ok()) return true;
+  failure_ = written.error();
+  return false;
+}
+
+void ResultFile::flush() {
+  if (used_ == 0) return;
+  const std::string_view pending(buffer_.get(), used_);
+  used_ = 0;
+  if (!write_through(pending)) write_failed(*failure_);
+}
+
+void ResultFile::write_failed(const platform::Error& error) {
+  // The partner's bytes were decided before this failure; they must not be lost with it.
+  // Its own failure, if any, changes nothing: the stop is already this one.
+  if (partner_ != nullptr && partner_->used_ != 0) {
+    const std::string_view pending(partner_->buffer_.get(), partner_->used_);
+    partner_->used_ = 0;
+    (void)partner_->write_through(pending);
+  }
+  platform::fatal_stop(messages::cannot_write, error);
+}
+
+void ResultFile::close() {
+  flush();
+  platform::close_file(handle_);
+  open_ = false;
+}
+
+}  // namespace korvidan::driver

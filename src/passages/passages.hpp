@@ -1,0 +1,139 @@
+// The passage engine: cutting a file's text into passages, testing each against the
+// condition groups, and writing it to the selection file or the rest file, as bare text
+// (form S) or with its passage heading (form I). It never touches a file itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "passages/lines.hpp"
+
+namespace korvidan::passages {
+
+// ---- passages
+
+// A passage with its own copy of its text, every line followed by CR LF.
+struct Passage {
+  std::string text;
+  std::uint64_t first_line = 0;
+  std::uint64_t last_line = 0;
+};
+
+struct PassageWorkspace {
+  std::string line_buffer;
+  std::vector<Passage> passages;
+  // Empties both, keeping their storage.
+  void clear() {
+    line_buffer.clear();
+    passages.clear();
+  }
+};
+
+// Cuts the whole text into `workspace.passages` (appended), each with a copy of its text.
+// The straightforward form of the rule; the file processors use PassageCutter, which
+// yields the same passages as views without copying.
+void split_passages(std::int32_t break_count, std::string_view file_text, PassageWorkspace& workspace);
+
+// A passage as a region of the file text: the raw bytes of its lines, the byte-order mark
+// of the file excluded. `unterminated` says the region's last line has no LF in the file.
+struct PassageSpan {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::uint64_t first_line = 0;
+  std::uint64_t last_line = 0;
+  bool unterminated = false;
+};
+
+// Yields the passages of a text one by one, in order; at least one for every text.
+class PassageCutter {
+ public:
+  PassageCutter(std::int32_t break_count, std::string_view file_text);
+  bool next(PassageSpan& span);
+
+ private:
+  std::string_view text_;
+  std::int64_t break_count_;
+  std::size_t position_ = 0;
+  std::uint64_t line_number_ = 0;
+  // Wider than the line count's 32-bit origin so that billions of empty lines cannot wrap it.
+  std::int64_t break_run_ = 1;
+  std::uint64_t first_line_ = 1;
+  std::size_t begin_ = 0;
+  bool finished_ = false;
+};
+
+// The passage's text as the result files hold it: each line of the region followed by
+// CR LF, whatever its line end was in the file. Emits it in as few pieces as it can.
+template <class Emit>
+void emit_passage_text(std::string_view file_text, const PassageSpan& span, Emit&& emit) {
+  const std::string_view region = file_text.substr(span.begin, span.end - span.begin);
+  std::size_t run_start = 0;
+  std::size_t position = 0;
+  while (position < region.size()) {
+    const void* found = std::memchr(region.data() + position, '\n', region.size() - position);
+    if (found == nullptr) break;
+    const std::size_t line_feed = static_cast<std::size_t>(static_cast<const char*>(found) - region.data());
+    if (line_feed == 0 || region[line_feed - 1] != '\r') {
+      if (line_feed > run_start) emit(region.substr(run_start, line_feed - run_start));
+      emit(std::string_view("\r\n"));
+      run_start = line_feed + 1;
+    }
+    position = line_feed + 1;
+  }
+  if (region.size() > run_start) emit(region.substr(run_start));
+  if (span.unterminated) emit(std::string_view("\r\n"));
+}
+
+// ---- conditions
+
+// The plain test on a passage text: reads the condition text's lines afresh, AND across
+// groups split by "+++" lines, OR within a group, exact byte substrings.
+bool passage_selected(std::string_view condition_text, std::string_view passage_text);
+
+// The condition text prepared once into groups of keywords, each with a substring
+// searcher. Answers exactly as passage_selected does on the passage's text.
+class ConditionMatcher {
+ public:
+  explicit ConditionMatcher(std::string_view condition_text);
+  // `scratch` receives the passage text when a keyword ending in CR needs it.
+  bool selected(std::string_view file_text, const PassageSpan& span, std::string& scratch) const;
+  bool selected(std::string_view passage_text) const;
+
+ private:
+  struct Keyword {
+    std::string_view bytes;
+    std::size_t anchor;  // the position in `bytes` least likely to occur in Japanese text
+    bool ends_in_cr;     // can only match the CR before a line's LF in the passage text
+  };
+  static bool contains(std::string_view haystack, const Keyword& keyword);
+  std::vector<std::vector<Keyword>> groups_;
+  bool any_ends_in_cr_ = false;
+};
+
+// ---- writing
+
+// Where the processors put result bytes. append returns only once every byte is taken;
+// a failure is the implementation's own fatal stop.
+class ResultSink {
+ public:
+  virtual void append(std::string_view bytes) = 0;
+
+ protected:
+  ~ResultSink() = default;
+};
+
+// Form S: each passage's text, unchanged, to the selection file or the rest file.
+void process_file_text_only(std::int32_t break_count, const ConditionMatcher& conditions,
+                            std::string_view file_text, PassageWorkspace& workspace,
+                            ResultSink& selection_file, ResultSink& rest_file);
+
+// Form I: each passage as run count, "first--last  path", count in file, then its text.
+// The run counters go on across calls; the counts in file start at 1 for every file.
+void process_file_indexed(std::int32_t break_count, const ConditionMatcher& conditions,
+                          std::string_view file_text, PassageWorkspace& workspace,
+                          std::uint64_t& selected_total, std::uint64_t& rest_total,
+                          std::string_view path, ResultSink& selection_file, ResultSink& rest_file);
+
+}  // namespace korvidan::passages

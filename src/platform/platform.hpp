@@ -1,0 +1,188 @@
+// The one interface between korvidan and the operating system. Every operation means the
+// same on POSIX and on Windows; a difference between the two backends is a bug.
+//
+// Path text handed to these operations is "native text": on POSIX the file name bytes as
+// they are, on Windows UTF-8 extended to unpaired surrogates (WTF-8), so that every name a
+// listing delivers can be opened again through its own text. Text that came from the
+// command line is always valid UTF-8, which is native text on both systems.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <source_location>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace korvidan::platform {
+
+// What failed, not how to say it: describe() makes the text.
+struct Error {
+  enum class Kind {
+    os,                     // a system error number (errno, or a Win32 error code)
+    invalid_utf8,           // content that is not valid UTF-8
+    write_zero,             // a write that accepted no bytes
+    target_is_result_file,  // a single-file run asked to search its own result file
+  };
+  Kind kind = Kind::os;
+  std::uint32_t os_code = 0;
+};
+
+template <class T>
+class [[nodiscard]] Result {
+ public:
+  Result(T value) : state_(std::move(value)) {}
+  Result(Error error) : state_(error) {}
+  bool ok() const { return state_.index() == 0; }
+  T& value() { return std::get<0>(state_); }
+  const T& value() const { return std::get<0>(state_); }
+  const Error& error() const { return std::get<1>(state_); }
+
+ private:
+  std::variant<T, Error> state_;
+};
+using Status = Result<std::monostate>;
+inline Status success() { return std::monostate{}; }
+
+// "<system message> (os error N)" for system errors, fixed English texts for the rest.
+std::string describe(const Error& error);
+// The code, the kind and the description, for the listing failure report.
+std::string describe_with_kind(const Error& error);
+// The system's own message for an error number, without a trailing line end.
+std::string system_message(std::uint32_t os_code);
+// A portable name for the class of a system error ("NotFound", "PermissionDenied", ...).
+std::string_view error_kind_name(std::uint32_t os_code);
+
+// Writes "<message>[: <description>]" and the place of the stop to standard error and ends
+// the process with status 101. Callers flush what must reach the disk first.
+[[noreturn]] void fatal_stop(std::string_view message, std::optional<Error> cause = {},
+                             std::source_location where = std::source_location::current());
+[[noreturn]] void end_process(int status);
+
+// ---- command line
+
+// The arguments after the program's name, as UTF-8. An argument that is not valid Unicode
+// (an unpaired surrogate on Windows, bytes that are not UTF-8 on POSIX) is nullopt.
+std::vector<std::optional<std::string>> command_line_arguments(int argc, char** argv);
+
+// ---- console
+
+// Standard output and standard error: UTF-8 bytes unchanged when redirected, shown through
+// the wide-character interface on a Windows console window.
+void write_standard_output(std::string_view text);
+void write_standard_error(std::string_view text);
+
+// ---- path text (portable rules, the style chosen explicitly so both are testable anywhere)
+
+enum class PathStyle { posix, windows };
+PathStyle native_path_style();  // defined by the backend
+bool is_separator(char c, PathStyle style);
+std::string_view last_component(std::string_view path, PathStyle style);
+// The part of the last component after its last full stop; nullopt when the component has
+// no full stop, or its only full stop is its first character.
+std::optional<std::string_view> file_type(std::string_view path, PathStyle style);
+// The path without its last component and the separators before it; a root keeps its
+// separator ("C:\a.txt" gives "C:\", "/a.txt" gives "/"), a bare name gives "".
+std::string_view parent_part(std::string_view path, PathStyle style);
+// folder + separator + name, the separator left out when folder already ends in one.
+std::string join_entry_path(std::string_view folder, std::string_view name, PathStyle style);
+// Native text made printable: each invalid sequence becomes U+FFFD.
+std::string display_text(std::string_view native_text);  // defined by the backend
+
+// ---- UTF-8
+
+bool is_valid_utf8(std::string_view bytes);
+// Replaces each maximal invalid subpart with U+FFFD (the usual "lossy" decoding).
+std::string lossy_utf8(std::string_view bytes);
+// WTF-8 <-> UTF-16 code units; decode returns nullopt for bytes that are not WTF-8.
+std::optional<std::u16string> wtf8_to_utf16(std::string_view bytes);
+std::string utf16_to_wtf8(std::u16string_view units);
+
+// ---- attributes by path
+
+struct FileIdentity {
+  std::uint64_t volume = 0;  // device, or volume serial number
+  std::uint64_t index = 0;   // inode, or file index
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+enum class PathKind { missing, folder, regular_file, other };
+struct PathInfo {
+  PathKind kind = PathKind::missing;
+  FileIdentity identity;
+};
+// Follows links. A path whose attributes cannot be read counts as missing.
+PathInfo path_info(std::string_view path);
+
+// ---- files
+
+using Handle = std::intptr_t;
+
+// Reading with full sharing (read, write, delete on Windows).
+Result<Handle> open_for_reading(std::string_view path);
+// Create or truncate, write access, full sharing.
+Result<Handle> create_result_file(std::string_view path);
+void close_file(Handle handle);
+
+// Growable byte buffer whose storage is kept across refills and never zero-filled.
+class FileBuffer {
+ public:
+  std::string_view view() const { return {data_.get(), size_}; }
+  void clear() { size_ = 0; }
+  // Room for at least `capacity` bytes, keeping the current content.
+  char* reserve(std::size_t capacity);
+  void set_size(std::size_t size) { size_ = size; }
+  std::size_t capacity() const { return capacity_; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// Replaces the buffer's content with the whole file, up to its end.
+Status read_whole_file(Handle handle, FileBuffer& buffer);
+
+// One attempt to write: how many bytes the system took, or that it was interrupted, or
+// the error. Backends provide it for real files; tests provide fakes.
+struct WriteAttempt {
+  std::size_t accepted = 0;
+  bool interrupted = false;
+  std::optional<Error> error;
+};
+using WriteSome = std::function<WriteAttempt(std::string_view bytes)>;
+// Repeats interrupted and partial writes until every byte is taken; a write that takes no
+// bytes fails with Kind::write_zero.
+Status write_all_with(std::string_view bytes, const WriteSome& write_some);
+Status write_all(Handle handle, std::string_view bytes);
+
+// ---- folder listing
+
+struct ListingEntry {
+  enum class Kind { name, error, end };
+  Kind kind = Kind::end;
+  std::string name;  // native text; "." and ".." are never delivered
+  Error error;
+};
+
+class FolderListing {
+ public:
+  FolderListing(FolderListing&&) noexcept;
+  FolderListing& operator=(FolderListing&&) noexcept;
+  ~FolderListing();
+  // An empty folder opens fine and delivers `end` at once.
+  static Result<FolderListing> open(std::string_view folder);
+  ListingEntry next();
+
+  struct State;
+
+ private:
+  explicit FolderListing(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace korvidan::platform

@@ -1,0 +1,187 @@
+// POSIX backend: argv bytes, open/read/write/close, stat, opendir/readdir, strerror.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.hpp"
+
+namespace korvidan::platform {
+namespace {
+
+std::uint32_t last_error() { return static_cast<std::uint32_t>(errno); }
+
+// Console output is best effort: there is nobody left to tell when stderr fails.
+void write_stream(int fd, std::string_view text) {
+  (void)write_all_with(text, [fd](std::string_view bytes) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) return WriteAttempt{0, true, std::nullopt};
+      return WriteAttempt{0, false, Error{Error::Kind::os, last_error()}};
+    }
+    return WriteAttempt{static_cast<std::size_t>(written), false, std::nullopt};
+  });
+}
+
+std::string path_string(std::string_view path) { return std::string(path); }
+
+}  // namespace
+
+PathStyle native_path_style() { return PathStyle::posix; }
+
+std::string display_text(std::string_view native_text) { return lossy_utf8(native_text); }
+
+std::string system_message(std::uint32_t os_code) {
+  return std::strerror(static_cast<int>(os_code));
+}
+
+std::string_view error_kind_name(std::uint32_t os_code) {
+  switch (static_cast<int>(os_code)) {
+    case ENOENT: return "NotFound";
+    case EACCES:
+    case EPERM: return "PermissionDenied";
+    case ENOTDIR: return "NotADirectory";
+    case EISDIR: return "IsADirectory";
+    case ELOOP: return "FilesystemLoop";
+    case ENAMETOOLONG: return "InvalidFilename";
+    case ENOSPC: return "StorageFull";
+    case EFBIG: return "FileTooLarge";
+    case EINTR: return "Interrupted";
+    case ENOMEM: return "OutOfMemory";
+    case EMFILE:
+    case ENFILE: return "Uncategorized";
+    default: return "Other";
+  }
+}
+
+void end_process(int status) { std::_Exit(status); }
+
+std::vector<std::optional<std::string>> command_line_arguments(int argc, char** argv) {
+  std::vector<std::optional<std::string>> arguments;
+  for (int i = 1; i < argc; ++i) {
+    std::string argument(argv[i]);
+    if (is_valid_utf8(argument)) {
+      arguments.emplace_back(std::move(argument));
+    } else {
+      arguments.emplace_back(std::nullopt);
+    }
+  }
+  return arguments;
+}
+
+void write_standard_output(std::string_view text) { write_stream(STDOUT_FILENO, text); }
+void write_standard_error(std::string_view text) { write_stream(STDERR_FILENO, text); }
+
+PathInfo path_info(std::string_view path) {
+  struct stat status {};
+  if (::stat(path_string(path).c_str(), &status) != 0) return {};
+  PathInfo info;
+  info.identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  if (S_ISDIR(status.st_mode)) {
+    info.kind = PathKind::folder;
+  } else if (S_ISREG(status.st_mode)) {
+    info.kind = PathKind::regular_file;
+  } else {
+    info.kind = PathKind::other;
+  }
+  return info;
+}
+
+Result<Handle> open_for_reading(std::string_view path) {
+  const int fd = ::open(path_string(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Error{Error::Kind::os, last_error()};
+  return Handle{fd};
+}
+
+Result<Handle> create_result_file(std::string_view path) {
+  const int fd = ::open(path_string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return Error{Error::Kind::os, last_error()};
+  return Handle{fd};
+}
+
+void close_file(Handle handle) { ::close(static_cast<int>(handle)); }
+
+Status read_whole_file(Handle handle, FileBuffer& buffer) {
+  const int fd = static_cast<int>(handle);
+  buffer.clear();
+  struct stat status {};
+  std::size_t expected = 0;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+    expected = static_cast<std::size_t>(status.st_size);
+  }
+  // One byte more than the size we know, so that the read that sees the end needs no growth.
+  std::size_t capacity = expected + 1;
+  char* data = buffer.reserve(capacity);
+  std::size_t size = 0;
+  for (;;) {
+    if (size == capacity) {
+      capacity = capacity < (std::size_t{1} << 20) ? std::size_t{1} << 20 : capacity * 2;
+      buffer.set_size(size);
+      data = buffer.reserve(capacity);
+    }
+    // Linux transfers at most about 2 GiB per read call, so large files take several.
+    const std::size_t want = capacity - size < (std::size_t{1} << 30) ? capacity - size : std::size_t{1} << 30;
+    const ssize_t got = ::read(fd, data + size, want);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      buffer.clear();
+      return Error{Error::Kind::os, last_error()};
+    }
+    if (got == 0) break;
+    size += static_cast<std::size_t>(got);
+  }
+  buffer.set_size(size);
+  return success();
+}
+
+Status write_all(Handle handle, std::string_view bytes) {
+  const int fd = static_cast<int>(handle);
+  return write_all_with(bytes, [fd](std::string_view rest) {
+    const ssize_t written = ::write(fd, rest.data(), rest.size());
+    if (written < 0) {
+      if (errno == EINTR) return WriteAttempt{0, true, std::nullopt};
+      return WriteAttempt{0, false, Error{Error::Kind::os, last_error()}};
+    }
+    return WriteAttempt{static_cast<std::size_t>(written), false, std::nullopt};
+  });
+}
+
+struct FolderListing::State {
+  DIR* directory = nullptr;
+  ~State() {
+    if (directory != nullptr) ::closedir(directory);
+  }
+};
+
+FolderListing::FolderListing(std::unique_ptr<State> state) : state_(std::move(state)) {}
+FolderListing::FolderListing(FolderListing&&) noexcept = default;
+FolderListing& FolderListing::operator=(FolderListing&&) noexcept = default;
+FolderListing::~FolderListing() = default;
+
+Result<FolderListing> FolderListing::open(std::string_view folder) {
+  DIR* directory = ::opendir(path_string(folder).c_str());
+  if (directory == nullptr) return Error{Error::Kind::os, last_error()};
+  auto state = std::make_unique<State>();
+  state->directory = directory;
+  return FolderListing(std::move(state));
+}
+
+ListingEntry FolderListing::next() {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(state_->directory);
+    if (entry == nullptr) {
+      if (errno != 0) return {ListingEntry::Kind::error, {}, Error{Error::Kind::os, last_error()}};
+      return {ListingEntry::Kind::end, {}, {}};
+    }
+    const std::string_view name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    return {ListingEntry::Kind::name, std::string(name), {}};
+  }
+}
+
+}  // namespace korvidan::platform

@@ -1,0 +1,148 @@
+#include "scan/scan.hpp"
+
+#include <algorithm>
+
+#include "scan/messages.hpp"
+
+namespace korvidan::scan {
+namespace {
+
+using platform::PathKind;
+
+// A listing that only ever delivers error entries would otherwise be asked forever.
+constexpr int max_consecutive_error_entries = 1000;
+
+[[noreturn]] void listing_failed(ScanContext& context, const platform::Error& error) {
+  if (context.flush_results) context.flush_results();
+  std::string message = messages::cannot_list_folder;
+  message += ": ";
+  message += platform::describe_with_kind(error);
+  platform::fatal_stop(message);
+}
+
+platform::FolderListing open_listing(std::string_view folder, ScanContext& context) {
+  platform::Result<platform::FolderListing> opened = platform::FolderListing::open(folder);
+  if (!opened.ok()) listing_failed(context, opened.error());
+  return std::move(opened.value());
+}
+
+struct WalkLevel {
+  platform::FolderListing listing;
+  std::string path;
+  platform::FileIdentity identity;
+};
+
+// One walk for all three scans; an explicit stack, so that no tree depth can exhaust the
+// call stack. A folder already on the walk path (reached again through a link) is not
+// entered: that is a cycle, which would otherwise nest without end.
+platform::Status walk(std::string_view folder, bool enter_sub_folders, ScanContext& context) {
+  const platform::PathStyle style = platform::native_path_style();
+  std::vector<WalkLevel> levels;
+  levels.push_back({open_listing(folder, context), std::string(folder), platform::path_info(folder).identity});
+  int consecutive_errors = 0;
+  while (!levels.empty()) {
+    platform::ListingEntry entry = levels.back().listing.next();
+    if (entry.kind == platform::ListingEntry::Kind::end) {
+      levels.pop_back();
+      continue;
+    }
+    if (entry.kind == platform::ListingEntry::Kind::error) {
+      if (++consecutive_errors >= max_consecutive_error_entries) listing_failed(context, entry.error);
+      continue;
+    }
+    consecutive_errors = 0;
+    std::string entry_path = platform::join_entry_path(levels.back().path, entry.name, style);
+    const platform::PathInfo info = platform::path_info(entry_path);
+    if (info.kind == PathKind::regular_file) {
+      if (!is_search_target(entry_path, info, context)) continue;
+      const platform::Status searched = search_text_file(entry_path, context);
+      if (!searched.ok()) return searched;
+    } else if (info.kind == PathKind::folder && enter_sub_folders) {
+      const bool on_walk_path = std::any_of(levels.begin(), levels.end(), [&info](const WalkLevel& level) {
+        return level.identity == info.identity;
+      });
+      if (on_walk_path) continue;
+      platform::FolderListing listing = open_listing(entry_path, context);
+      levels.push_back({std::move(listing), std::move(entry_path), info.identity});
+    }
+  }
+  return platform::success();
+}
+
+}  // namespace
+
+std::array<std::string, 5> exclusion_marks(platform::PathStyle style) {
+  const char separator = style == platform::PathStyle::windows ? '\\' : '/';
+  std::array<std::string, 5> marks;
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    marks[i] = separator;
+    marks[i] += messages::exclusion_mark_names[i];
+  }
+  return marks;
+}
+
+bool passes_name_tests(std::string_view entry_path, platform::PathStyle style) {
+  static const std::array<std::string, 5> posix_marks = exclusion_marks(platform::PathStyle::posix);
+  static const std::array<std::string, 5> windows_marks = exclusion_marks(platform::PathStyle::windows);
+  const auto& marks = style == platform::PathStyle::windows ? windows_marks : posix_marks;
+  for (const std::string& mark : marks) {
+    if (entry_path.find(mark) != std::string_view::npos) return false;
+  }
+  const std::optional<std::string_view> type = platform::file_type(entry_path, style);
+  return type && (*type == "txt" || *type == "TXT");
+}
+
+bool is_search_target(std::string_view entry_path, const platform::PathInfo& info,
+                      const ScanContext& context) {
+  if (info.kind != PathKind::regular_file) return false;
+  if (!passes_name_tests(entry_path, platform::native_path_style())) return false;
+  return std::find(context.result_files.begin(), context.result_files.end(), info.identity) ==
+         context.result_files.end();
+}
+
+platform::Status search_text_file(std::string_view entry_path, ScanContext& context) {
+  const std::string shown_path = platform::display_text(entry_path);
+  if (context.indexed) {
+    for (passages::ResultSink* file : {context.selection_file, context.rest_file}) {
+      file->append(shown_path);
+      file->append("\r\n");
+    }
+  }
+  platform::Result<platform::Handle> opened = platform::open_for_reading(entry_path);
+  if (!opened.ok()) return opened.error();
+  context.workspace->clear();
+  const platform::Status read = platform::read_whole_file(opened.value(), *context.file_text);
+  if (!read.ok()) {
+    platform::close_file(opened.value());
+    return read;
+  }
+  const std::string_view text = context.file_text->view();
+  if (!platform::is_valid_utf8(text)) {
+    platform::close_file(opened.value());
+    return platform::Error{platform::Error::Kind::invalid_utf8};
+  }
+  if (context.indexed) {
+    passages::process_file_indexed(context.break_count, *context.conditions, text, *context.workspace,
+                                   context.selected_total, context.rest_total, shown_path,
+                                   *context.selection_file, *context.rest_file);
+  } else {
+    passages::process_file_text_only(context.break_count, *context.conditions, text, *context.workspace,
+                                     *context.selection_file, *context.rest_file);
+  }
+  platform::close_file(opened.value());
+  return platform::success();
+}
+
+platform::Status scan_folder(std::string_view target, ScanContext& context) {
+  return walk(target, false, context);
+}
+
+platform::Status walk_tree_indexed(std::string_view folder, ScanContext& context) {
+  return walk(folder, true, context);
+}
+
+platform::Status walk_tree_text_only(std::string_view folder, ScanContext& context) {
+  return walk(folder, true, context);
+}
+
+}  // namespace korvidan::scan
