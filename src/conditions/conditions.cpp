@@ -19,7 +19,8 @@ platform::Result<std::string> load_condition_text(std::string_view path) {
   const platform::Status read = platform::read_whole_file(opened.value(), content);
   platform::close_file(opened.value());
   if (!read.ok()) return read.error();
-  if (!platform::is_valid_utf8(content.view())) return platform::Error{platform::Error::Kind::invalid_utf8};
+  if (!platform::is_valid_utf8(content.view()))
+    return platform::Error{platform::Error::Kind::invalid_utf8};
   return strip_leading_feff(content.view());
 }
 

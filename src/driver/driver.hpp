@@ -38,7 +38,8 @@ std::variant<RunConfig, ParameterError> parse_parameters(
 // or "." for a bare name and "C:." for a bare drive, so that results land next to the file.
 std::string output_folder_for_file(std::string_view target, platform::PathStyle style);
 // Output folder followed directly by the separator and the fixed name.
-std::string result_path(std::string_view output_folder, const char* file_name, platform::PathStyle style);
+std::string result_path(std::string_view output_folder, const char* file_name,
+                        platform::PathStyle style);
 
 // The whole run: result files, search, final report. Returns the first failed file
 // operation; a failed write or a folder that cannot be listed is a fatal stop.

@@ -13,17 +13,22 @@ inline constexpr const char* run_error_prefix = "全文検索プログラムの�
 
 inline constexpr const char* break_count_invalid =
     "第1パラメーター:連続改行何個以上で文章を分離するかの数字を入力してください。";
-inline constexpr const char* condition_file_is_folder = "第2パラメーター:複合条件ファイルを指定してください。";
+inline constexpr const char* condition_file_is_folder =
+    "第2パラメーター:複合条件ファイルを指定してください。";
 inline constexpr const char* condition_file_missing =
-    "第2パラメーター:複合条件ファイルが存在しません。あるいは、そのファイル名の指定が間違っています。";
+    "第2パラメーター:"
+    "複合条件ファイルが存在しません。あるいは、そのファイル名の指定が間違っています。";
 inline constexpr const char* condition_file_wrong_type =
     "第2パラメーター:複合条件ファイルのファイルタイプは、JKNに限ります。";
-inline constexpr const char* target_missing = "第3パラメーター:指定のファイルあるいはフォルダーは存在しません。";
-inline constexpr const char* target_wrong_type = "第3パラメーター:指定できるファイルタイプは.txtか.TXTです。";
+inline constexpr const char* target_missing =
+    "第3パラメーター:指定のファイルあるいはフォルダーは存在しません。";
+inline constexpr const char* target_wrong_type =
+    "第3パラメーター:指定できるファイルタイプは.txtか.TXTです。";
 inline constexpr const char* form_invalid =
     "第4パラメーター:Iは結果にインデックス情報を付加、Sは抽出テキストのみの出力";
 inline constexpr const char* scope_invalid =
-    "第5パラメーター:Cはカレントフォルダーの全テキストファイル、Uはカレントフォルダー以下の全テキストファイル";
+    "第5パラメーター:"
+    "Cはカレントフォルダーの全テキストファイル、Uはカレントフォルダー以下の全テキストファイル";
 inline constexpr const char* condition_file_unreadable =
     "第2パラメーター:ファイル読み込み失敗!! UTF8コード体系のファイルを使用してください。";
 

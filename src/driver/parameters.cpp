@@ -8,7 +8,8 @@ namespace {
 using platform::PathKind;
 
 bool has_file_type(std::string_view path, std::string_view lower, std::string_view upper) {
-  const std::optional<std::string_view> type = platform::file_type(path, platform::native_path_style());
+  const std::optional<std::string_view> type =
+      platform::file_type(path, platform::native_path_style());
   return type && (*type == lower || *type == upper);
 }
 
@@ -56,7 +57,8 @@ std::variant<RunConfig, ParameterError> parse_parameters(
   const PathKind condition_kind = platform::path_info(config.condition_file).kind;
   if (condition_kind == PathKind::folder) return ParameterError{messages::condition_file_is_folder};
   if (has_file_type(config.condition_file, "jkn", "JKN")) {
-    if (condition_kind == PathKind::missing) return ParameterError{messages::condition_file_missing};
+    if (condition_kind == PathKind::missing)
+      return ParameterError{messages::condition_file_missing};
   } else if (condition_kind != PathKind::missing) {
     return ParameterError{messages::condition_file_wrong_type};
   }

@@ -33,7 +33,8 @@ void write_final_report(const ResultPaths& paths) {
 class OpenResults {
  public:
   static platform::Result<std::unique_ptr<OpenResults>> create(const ResultPaths& paths) {
-    platform::Result<platform::Handle> selection = platform::create_result_file(paths.selection_path);
+    platform::Result<platform::Handle> selection =
+        platform::create_result_file(paths.selection_path);
     if (!selection.ok()) return selection.error();
     platform::Result<platform::Handle> rest = platform::create_result_file(paths.rest_path);
     if (!rest.ok()) {
@@ -60,14 +61,17 @@ class OpenResults {
   ResultFile rest_file;
 
  private:
-  OpenResults(platform::Handle selection, platform::Handle rest) : selection_file(selection), rest_file(rest) {
+  OpenResults(platform::Handle selection, platform::Handle rest)
+      : selection_file(selection), rest_file(rest) {
     selection_file.set_partner(&rest_file);
     rest_file.set_partner(&selection_file);
   }
 };
 
-platform::Status single_file_run(const RunConfig& config, const passages::ConditionMatcher& conditions) {
-  const ResultPaths paths = result_paths(output_folder_for_file(config.target, platform::native_path_style()));
+platform::Status single_file_run(const RunConfig& config,
+                                 const passages::ConditionMatcher& conditions) {
+  const ResultPaths paths =
+      result_paths(output_folder_for_file(config.target, platform::native_path_style()));
   // Creating the result files truncates them: a target that is one of them would be lost.
   const platform::FileIdentity target = platform::path_info(config.target).identity;
   for (const std::string* path : {&paths.selection_path, &paths.rest_path}) {
@@ -165,7 +169,8 @@ std::string output_folder_for_file(std::string_view target, platform::PathStyle 
   return std::string(parent);
 }
 
-std::string result_path(std::string_view output_folder, const char* file_name, platform::PathStyle style) {
+std::string result_path(std::string_view output_folder, const char* file_name,
+                        platform::PathStyle style) {
   std::string path(output_folder);
   path += style == platform::PathStyle::windows ? '\\' : '/';
   path += file_name;

@@ -18,7 +18,8 @@ void for_each_line(std::string_view text, OnLine&& on_line) {
       on_line(text.substr(position));
       return;
     }
-    const std::size_t line_feed = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+    const std::size_t line_feed =
+        static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
     std::size_t end = line_feed;
     if (end > position && text[end - 1] == '\r') --end;
     on_line(text.substr(position, end - position));

@@ -19,6 +19,7 @@ struct Passage {
   std::string text;
   std::uint64_t first_line = 0;
   std::uint64_t last_line = 0;
+  friend bool operator==(const Passage&, const Passage&) = default;
 };
 
 struct PassageWorkspace {
@@ -34,7 +35,8 @@ struct PassageWorkspace {
 // Cuts the whole text into `workspace.passages` (appended), each with a copy of its text.
 // The straightforward form of the rule; the file processors use PassageCutter, which
 // yields the same passages as views without copying.
-void split_passages(std::int32_t break_count, std::string_view file_text, PassageWorkspace& workspace);
+void split_passages(std::int32_t break_count, std::string_view file_text,
+                    PassageWorkspace& workspace);
 
 // A passage as a region of the file text: the raw bytes of its lines, the byte-order mark
 // of the file excluded. `unterminated` says the region's last line has no LF in the file.
@@ -74,7 +76,8 @@ void emit_passage_text(std::string_view file_text, const PassageSpan& span, Emit
   while (position < region.size()) {
     const void* found = std::memchr(region.data() + position, '\n', region.size() - position);
     if (found == nullptr) break;
-    const std::size_t line_feed = static_cast<std::size_t>(static_cast<const char*>(found) - region.data());
+    const std::size_t line_feed =
+        static_cast<std::size_t>(static_cast<const char*>(found) - region.data());
     if (line_feed == 0 || region[line_feed - 1] != '\r') {
       if (line_feed > run_start) emit(region.substr(run_start, line_feed - run_start));
       emit(std::string_view("\r\n"));

@@ -26,14 +26,16 @@ void process_file_text_only(std::int32_t break_count, const ConditionMatcher& co
   while (cutter.next(span)) {
     ResultSink& destination =
         conditions.selected(file_text, span, workspace.line_buffer) ? selection_file : rest_file;
-    emit_passage_text(file_text, span, [&destination](std::string_view piece) { destination.append(piece); });
+    emit_passage_text(file_text, span,
+                      [&destination](std::string_view piece) { destination.append(piece); });
   }
 }
 
 void process_file_indexed(std::int32_t break_count, const ConditionMatcher& conditions,
                           std::string_view file_text, PassageWorkspace& workspace,
                           std::uint64_t& selected_total, std::uint64_t& rest_total,
-                          std::string_view path, ResultSink& selection_file, ResultSink& rest_file) {
+                          std::string_view path, ResultSink& selection_file,
+                          ResultSink& rest_file) {
   workspace.line_buffer.clear();
   std::uint64_t selected_in_file = 0;
   std::uint64_t rest_in_file = 0;
@@ -59,7 +61,8 @@ void process_file_indexed(std::int32_t break_count, const ConditionMatcher& cond
     at = put_decimal(at, count_in_file);
     at = put(at, "\r\n");
     destination.append(std::string_view(heading, static_cast<std::size_t>(at - heading)));
-    emit_passage_text(file_text, span, [&destination](std::string_view piece) { destination.append(piece); });
+    emit_passage_text(file_text, span,
+                      [&destination](std::string_view piece) { destination.append(piece); });
   }
 }
 

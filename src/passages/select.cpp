@@ -107,7 +107,8 @@ bool ConditionMatcher::selected(std::string_view file_text, const PassageSpan& s
       if (keyword.ends_in_cr) {
         if (!text_built) {
           scratch.clear();
-          emit_passage_text(file_text, span, [&scratch](std::string_view piece) { scratch.append(piece); });
+          emit_passage_text(file_text, span,
+                            [&scratch](std::string_view piece) { scratch.append(piece); });
           text_built = true;
         }
         found = contains(scratch, keyword);

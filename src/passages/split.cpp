@@ -8,7 +8,8 @@ constexpr std::string_view crlf = "\r\n";
 
 }  // namespace
 
-void split_passages(std::int32_t break_count, std::string_view file_text, PassageWorkspace& workspace) {
+void split_passages(std::int32_t break_count, std::string_view file_text,
+                    PassageWorkspace& workspace) {
   std::string& buffer = workspace.line_buffer;
   buffer.clear();
   std::int64_t break_run = 1;
@@ -16,7 +17,8 @@ void split_passages(std::int32_t break_count, std::string_view file_text, Passag
   std::uint64_t first_line = 1;
   for_each_line(file_text, [&](std::string_view line) {
     ++line_number;
-    if (line_number == 1 && line.starts_with(byte_order_mark)) line.remove_prefix(byte_order_mark.size());
+    if (line_number == 1 && line.starts_with(byte_order_mark))
+      line.remove_prefix(byte_order_mark.size());
     if (line.empty()) {
       ++break_run;
       buffer.append(crlf);
@@ -48,9 +50,11 @@ bool PassageCutter::next(PassageSpan& span) {
     std::size_t content_end = size;
     std::size_t following = size;
     if (const void* found = std::memchr(data + position_, '\n', size - position_)) {
-      const std::size_t line_feed = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+      const std::size_t line_feed =
+          static_cast<std::size_t>(static_cast<const char*>(found) - data);
       following = line_feed + 1;
-      content_end = line_feed > line_begin && data[line_feed - 1] == '\r' ? line_feed - 1 : line_feed;
+      content_end =
+          line_feed > line_begin && data[line_feed - 1] == '\r' ? line_feed - 1 : line_feed;
     }
     ++line_number_;
     // The mark is not part of line 1 (begin_ already starts after it).

@@ -9,7 +9,8 @@ std::string describe(const Error& error) {
     case Error::Kind::write_zero:
       return "failed to write whole buffer";
     case Error::Kind::target_is_result_file:
-      return "検索対象のファイルはこの実行の結果ファイルそのものです。結果ファイルを検索対象にはできません";
+      return "検索対象のファイルはこの実行の結果ファイルそのものです。結果ファイルを検索対象にはで"
+             "きません";
     case Error::Kind::os:
       break;
   }

@@ -71,7 +71,8 @@ std::string join_entry_path(std::string_view folder, std::string_view name, Path
   std::string joined;
   joined.reserve(folder.size() + 1 + name.size());
   joined.append(folder);
-  const bool bare_drive = style == PathStyle::windows && folder.size() == 2 && is_drive_prefix(folder);
+  const bool bare_drive =
+      style == PathStyle::windows && folder.size() == 2 && is_drive_prefix(folder);
   // A bare drive ("C:") means that drive's current folder; Windows joins it without a
   // separator ("C:name"), and so do we.
   if (!folder.empty() && !is_separator(folder.back(), style) && !bare_drive) {

@@ -29,10 +29,9 @@ std::size_t sequence_length(const unsigned char* bytes, std::size_t at, std::siz
   if (lead >= 0xF0 && lead <= 0xF4) {
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
-    if (lead == 0xF0) low = 0x90;  // overlong
+    if (lead == 0xF0) low = 0x90;   // overlong
     if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-    return continuation(1, low, high) && continuation(2, 0x80, 0xBF) &&
-                   continuation(3, 0x80, 0xBF)
+    return continuation(1, low, high) && continuation(2, 0x80, 0xBF) && continuation(3, 0x80, 0xBF)
                ? 4
                : 0;
   }
@@ -139,7 +138,8 @@ std::optional<std::u16string> wtf8_to_utf16(std::string_view text) {
     std::uint32_t code_point = bytes[at];
     if (length > 1) {
       code_point &= 0x7FU >> length;
-      for (std::size_t i = 1; i < length; ++i) code_point = (code_point << 6) | (bytes[at + i] & 0x3FU);
+      for (std::size_t i = 1; i < length; ++i)
+        code_point = (code_point << 6) | (bytes[at + i] & 0x3FU);
     }
     if (code_point >= 0x10000) {
       code_point -= 0x10000;

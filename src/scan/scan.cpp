@@ -38,7 +38,8 @@ struct WalkLevel {
 platform::Status walk(std::string_view folder, bool enter_sub_folders, ScanContext& context) {
   const platform::PathStyle style = platform::native_path_style();
   std::vector<WalkLevel> levels;
-  levels.push_back({open_listing(folder, context), std::string(folder), platform::path_info(folder).identity});
+  levels.push_back(
+      {open_listing(folder, context), std::string(folder), platform::path_info(folder).identity});
   int consecutive_errors = 0;
   while (!levels.empty()) {
     platform::ListingEntry entry = levels.back().listing.next();
@@ -47,7 +48,8 @@ platform::Status walk(std::string_view folder, bool enter_sub_folders, ScanConte
       continue;
     }
     if (entry.kind == platform::ListingEntry::Kind::error) {
-      if (++consecutive_errors >= max_consecutive_error_entries) listing_failed(context, entry.error);
+      if (++consecutive_errors >= max_consecutive_error_entries)
+        listing_failed(context, entry.error);
       continue;
     }
     consecutive_errors = 0;
@@ -58,9 +60,9 @@ platform::Status walk(std::string_view folder, bool enter_sub_folders, ScanConte
       const platform::Status searched = search_text_file(entry_path, context);
       if (!searched.ok()) return searched;
     } else if (info.kind == PathKind::folder && enter_sub_folders) {
-      const bool on_walk_path = std::any_of(levels.begin(), levels.end(), [&info](const WalkLevel& level) {
-        return level.identity == info.identity;
-      });
+      const bool on_walk_path =
+          std::any_of(levels.begin(), levels.end(),
+                      [&info](const WalkLevel& level) { return level.identity == info.identity; });
       if (on_walk_path) continue;
       platform::FolderListing listing = open_listing(entry_path, context);
       levels.push_back({std::move(listing), std::move(entry_path), info.identity});
@@ -83,7 +85,8 @@ std::array<std::string, 5> exclusion_marks(platform::PathStyle style) {
 
 bool passes_name_tests(std::string_view entry_path, platform::PathStyle style) {
   static const std::array<std::string, 5> posix_marks = exclusion_marks(platform::PathStyle::posix);
-  static const std::array<std::string, 5> windows_marks = exclusion_marks(platform::PathStyle::windows);
+  static const std::array<std::string, 5> windows_marks =
+      exclusion_marks(platform::PathStyle::windows);
   const auto& marks = style == platform::PathStyle::windows ? windows_marks : posix_marks;
   for (const std::string& mark : marks) {
     if (entry_path.find(mark) != std::string_view::npos) return false;
@@ -122,12 +125,13 @@ platform::Status search_text_file(std::string_view entry_path, ScanContext& cont
     return platform::Error{platform::Error::Kind::invalid_utf8};
   }
   if (context.indexed) {
-    passages::process_file_indexed(context.break_count, *context.conditions, text, *context.workspace,
-                                   context.selected_total, context.rest_total, shown_path,
-                                   *context.selection_file, *context.rest_file);
+    passages::process_file_indexed(context.break_count, *context.conditions, text,
+                                   *context.workspace, context.selected_total, context.rest_total,
+                                   shown_path, *context.selection_file, *context.rest_file);
   } else {
-    passages::process_file_text_only(context.break_count, *context.conditions, text, *context.workspace,
-                                     *context.selection_file, *context.rest_file);
+    passages::process_file_text_only(context.break_count, *context.conditions, text,
+                                     *context.workspace, *context.selection_file,
+                                     *context.rest_file);
   }
   platform::close_file(opened.value());
   return platform::success();

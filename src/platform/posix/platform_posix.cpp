@@ -41,20 +41,32 @@ std::string system_message(std::uint32_t os_code) {
 
 std::string_view error_kind_name(std::uint32_t os_code) {
   switch (static_cast<int>(os_code)) {
-    case ENOENT: return "NotFound";
+    case ENOENT:
+      return "NotFound";
     case EACCES:
-    case EPERM: return "PermissionDenied";
-    case ENOTDIR: return "NotADirectory";
-    case EISDIR: return "IsADirectory";
-    case ELOOP: return "FilesystemLoop";
-    case ENAMETOOLONG: return "InvalidFilename";
-    case ENOSPC: return "StorageFull";
-    case EFBIG: return "FileTooLarge";
-    case EINTR: return "Interrupted";
-    case ENOMEM: return "OutOfMemory";
+    case EPERM:
+      return "PermissionDenied";
+    case ENOTDIR:
+      return "NotADirectory";
+    case EISDIR:
+      return "IsADirectory";
+    case ELOOP:
+      return "FilesystemLoop";
+    case ENAMETOOLONG:
+      return "InvalidFilename";
+    case ENOSPC:
+      return "StorageFull";
+    case EFBIG:
+      return "FileTooLarge";
+    case EINTR:
+      return "Interrupted";
+    case ENOMEM:
+      return "OutOfMemory";
     case EMFILE:
-    case ENFILE: return "Uncategorized";
-    default: return "Other";
+    case ENFILE:
+      return "Uncategorized";
+    default:
+      return "Other";
   }
 }
 
@@ -80,7 +92,8 @@ PathInfo path_info(std::string_view path) {
   struct stat status {};
   if (::stat(path_string(path).c_str(), &status) != 0) return {};
   PathInfo info;
-  info.identity = {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+  info.identity = {static_cast<std::uint64_t>(status.st_dev),
+                   static_cast<std::uint64_t>(status.st_ino)};
   if (S_ISDIR(status.st_mode)) {
     info.kind = PathKind::folder;
   } else if (S_ISREG(status.st_mode)) {
@@ -124,7 +137,8 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
       data = buffer.reserve(capacity);
     }
     // Linux transfers at most about 2 GiB per read call, so large files take several.
-    const std::size_t want = capacity - size < (std::size_t{1} << 30) ? capacity - size : std::size_t{1} << 30;
+    const std::size_t want =
+        capacity - size < (std::size_t{1} << 30) ? capacity - size : std::size_t{1} << 30;
     const ssize_t got = ::read(fd, data + size, want);
     if (got < 0) {
       if (errno == EINTR) continue;

@@ -1,7 +1,7 @@
 // Windows backend: the command line from GetCommandLineW, files through CreateFileW with
 // full sharing, listings through FindFirstFileW, console text through WriteConsoleW.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "platform/platform.hpp"
 
@@ -37,7 +37,8 @@ std::optional<std::string> strict_utf8(const wchar_t* text) {
 std::string lossy_from_wide(std::wstring_view text) {
   if (text.empty()) return std::string();
   const int length = static_cast<int>(text.size());
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  const int bytes =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<std::size_t>(bytes), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, out.data(), bytes, nullptr, nullptr);
   return out;
@@ -73,7 +74,8 @@ void write_stream(DWORD which, std::string_view text) {
     }
     return;
   }
-  (void)write_all_with(text, [handle](std::string_view bytes) { return write_some_to(handle, bytes); });
+  (void)write_all_with(text,
+                       [handle](std::string_view bytes) { return write_some_to(handle, bytes); });
 }
 
 HANDLE open_existing(std::string_view path, DWORD access, DWORD flags) {
@@ -89,7 +91,8 @@ PathStyle native_path_style() { return PathStyle::windows; }
 std::string display_text(std::string_view native_text) {
   const std::optional<std::u16string> units = wtf8_to_utf16(native_text);
   if (!units) return lossy_utf8(native_text);
-  return lossy_from_wide(std::wstring_view(reinterpret_cast<const wchar_t*>(units->data()), units->size()));
+  return lossy_from_wide(
+      std::wstring_view(reinterpret_cast<const wchar_t*>(units->data()), units->size()));
 }
 
 std::string system_message(std::uint32_t os_code) {
@@ -111,17 +114,25 @@ std::string system_message(std::uint32_t os_code) {
 std::string_view error_kind_name(std::uint32_t os_code) {
   switch (os_code) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return "NotFound";
-    case ERROR_ACCESS_DENIED: return "PermissionDenied";
-    case ERROR_DIRECTORY: return "NotADirectory";
+    case ERROR_PATH_NOT_FOUND:
+      return "NotFound";
+    case ERROR_ACCESS_DENIED:
+      return "PermissionDenied";
+    case ERROR_DIRECTORY:
+      return "NotADirectory";
     case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return "ResourceBusy";
-    case ERROR_INVALID_NAME: return "InvalidFilename";
+    case ERROR_LOCK_VIOLATION:
+      return "ResourceBusy";
+    case ERROR_INVALID_NAME:
+      return "InvalidFilename";
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return "StorageFull";
+    case ERROR_HANDLE_DISK_FULL:
+      return "StorageFull";
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return "OutOfMemory";
-    default: return "Other";
+    case ERROR_OUTOFMEMORY:
+      return "OutOfMemory";
+    default:
+      return "Other";
   }
 }
 
@@ -183,7 +194,8 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
   buffer.clear();
   LARGE_INTEGER known{};
   std::size_t expected = 0;
-  if (::GetFileSizeEx(file, &known) && known.QuadPart > 0) expected = static_cast<std::size_t>(known.QuadPart);
+  if (::GetFileSizeEx(file, &known) && known.QuadPart > 0)
+    expected = static_cast<std::size_t>(known.QuadPart);
   std::size_t capacity = expected + 1;
   char* data = buffer.reserve(capacity);
   std::size_t size = 0;

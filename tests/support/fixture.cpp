@@ -1,0 +1,46 @@
+#include "support/fixture.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+
+namespace korvidan::testing {
+
+std::filesystem::path utf8_path(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+void write_file(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void ProgramTest::SetUp() {
+  static std::atomic<int> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  root_ = std::filesystem::temp_directory_path() /
+          ("korvidan-e2e-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  std::filesystem::create_directories(root_);
+  // Readable and searchable for the unprivileged user of the permission tests.
+  std::filesystem::permissions(root_, std::filesystem::perms::all);
+}
+
+void ProgramTest::TearDown() {
+  std::error_code ignored;
+  // Permission tests leave folders without rights; give them back before removing.
+  for (auto it = std::filesystem::recursive_directory_iterator(root_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(root_, ignored);
+}
+
+}  // namespace korvidan::testing

@@ -1,0 +1,102 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "support/fixture.hpp"
+
+namespace korvidan::testing {
+namespace {
+
+// Output is collected through pipes, not files: a file size limit of the test would
+// otherwise cut the program's own report short.
+ProgramRun run_argv(const std::filesystem::path& working_folder,
+                    const std::vector<std::string>& arguments, const RunOptions& options) {
+  std::vector<std::string> command;
+  if (options.unprivileged) {
+    command = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  }
+  command.push_back(KORVIDAN_PROGRAM_PATH);
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& part : command) argv.push_back(part.data());
+  argv.push_back(nullptr);
+
+  int out_pipe[2];
+  int err_pipe[2];
+  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) return {};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::chdir(working_folder.c_str()) != 0) ::_exit(126);
+    ::dup2(out_pipe[1], STDOUT_FILENO);
+    ::dup2(err_pipe[1], STDERR_FILENO);
+    ::close(out_pipe[0]);
+    ::close(err_pipe[0]);
+    const int null_input = ::open("/dev/null", O_RDONLY);
+    ::dup2(null_input, STDIN_FILENO);
+    if (options.file_size_limit) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{*options.file_size_limit, *options.file_size_limit};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  ProgramRun run;
+  pollfd streams[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  std::string* targets[2] = {&run.standard_output, &run.standard_error};
+  int open_streams = 2;
+  while (open_streams > 0) {
+    if (::poll(streams, 2, -1) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (streams[i].fd < 0 || streams[i].revents == 0) continue;
+      char chunk[4096];
+      const ssize_t got = ::read(streams[i].fd, chunk, sizeof chunk);
+      if (got > 0) {
+        targets[i]->append(chunk, static_cast<std::size_t>(got));
+      } else {
+        ::close(streams[i].fd);
+        streams[i].fd = -1;
+        --open_streams;
+      }
+    }
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+}  // namespace
+
+ProgramRun run_program(const std::filesystem::path& working_folder,
+                       const std::vector<std::string>& arguments, const RunOptions& options) {
+  return run_argv(working_folder, arguments, options);
+}
+
+ProgramRun run_program_raw(const std::filesystem::path& working_folder,
+                           const std::string& posix_argument, const std::u16string&) {
+  // The raw argument stands in the positions the caller writes as "\x01"-separated parts.
+  std::vector<std::string> arguments;
+  std::string part;
+  for (const char c : posix_argument) {
+    if (c == '\x01') {
+      arguments.push_back(part);
+      part.clear();
+    } else {
+      part.push_back(c);
+    }
+  }
+  arguments.push_back(part);
+  return run_argv(working_folder, arguments, {});
+}
+
+bool can_run_unprivileged() { return ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0; }
+
+}  // namespace korvidan::testing

@@ -1,0 +1,38 @@
+// Starting the built program as a child process and collecting what it did.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvidan::testing {
+
+struct ProgramRun {
+  int exit_status = -1;
+  std::string standard_output;
+  std::string standard_error;
+};
+
+struct RunOptions {
+  // POSIX: run as the unprivileged user 65534 (needs root), so permission faults are real.
+  bool unprivileged = false;
+  // POSIX: a file size limit in bytes, with SIGXFSZ ignored, so writes past it fail.
+  std::optional<unsigned long long> file_size_limit;
+};
+
+// Runs the program under test in `working_folder` with UTF-8 arguments, quoted for the
+// platform's command line where it has one.
+ProgramRun run_program(const std::filesystem::path& working_folder,
+                       const std::vector<std::string>& arguments, const RunOptions& options = {});
+
+// Runs it with the arguments as raw bytes (POSIX) or a raw UTF-16 command line tail after the
+// program name (Windows), for arguments that are not valid Unicode.
+ProgramRun run_program_raw(const std::filesystem::path& working_folder,
+                           const std::string& posix_argument,
+                           const std::u16string& windows_argument);
+
+// Whether this process may run the program as another user (root on POSIX).
+bool can_run_unprivileged();
+
+}  // namespace korvidan::testing

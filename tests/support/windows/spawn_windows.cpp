@@ -1,0 +1,105 @@
+#include <windows.h>
+
+#include "support/fixture.hpp"
+
+namespace korvidan::testing {
+namespace {
+
+std::wstring wide(std::string_view utf8) {
+  const std::optional<std::u16string> units = platform::wtf8_to_utf16(utf8);
+  return units ? std::wstring(units->begin(), units->end()) : std::wstring();
+}
+
+// The program path as CMake wrote it is a Linux path; wine shows the Linux root as Z:.
+std::wstring program_path() {
+  std::string path = KORVIDAN_PROGRAM_PATH;
+  if (!path.empty() && path[0] == '/') {
+    path = "Z:" + path;
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+  }
+  return wide(path);
+}
+
+// Quoting by the rules CommandLineToArgvW undoes: backslashes double only before a quote.
+std::wstring quoted(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(backslashes * 2, L'\\');
+  out.push_back(L'"');
+  return out;
+}
+
+HANDLE capture_file(const std::filesystem::path& path) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return ::CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+ProgramRun run_command_line(const std::filesystem::path& working_folder, std::wstring tail) {
+  const std::filesystem::path out_path =
+      working_folder.parent_path() / (working_folder.filename().wstring() + L".out");
+  const std::filesystem::path err_path =
+      working_folder.parent_path() / (working_folder.filename().wstring() + L".err");
+  const std::wstring program = program_path();
+  std::wstring command_line = quoted(program) + tail;
+  ProgramRun run;
+  {
+    HANDLE out = capture_file(out_path);
+    HANDLE err = capture_file(err_path);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    const std::wstring folder = working_folder.wstring();
+    if (::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                         folder.c_str(), &startup, &process)) {
+      ::WaitForSingleObject(process.hProcess, INFINITE);
+      DWORD code = 0;
+      ::GetExitCodeProcess(process.hProcess, &code);
+      run.exit_status = static_cast<int>(code);
+      ::CloseHandle(process.hProcess);
+      ::CloseHandle(process.hThread);
+    }
+    ::CloseHandle(out);
+    ::CloseHandle(err);
+  }
+  run.standard_output = read_file(out_path);
+  run.standard_error = read_file(err_path);
+  std::filesystem::remove(out_path);
+  std::filesystem::remove(err_path);
+  return run;
+}
+
+}  // namespace
+
+ProgramRun run_program(const std::filesystem::path& working_folder,
+                       const std::vector<std::string>& arguments, const RunOptions&) {
+  std::wstring tail;
+  for (const std::string& argument : arguments) tail += L" " + quoted(wide(argument));
+  return run_command_line(working_folder, tail);
+}
+
+ProgramRun run_program_raw(const std::filesystem::path& working_folder, const std::string&,
+                           const std::u16string& windows_argument) {
+  return run_command_line(working_folder,
+                          L" " + std::wstring(windows_argument.begin(), windows_argument.end()));
+}
+
+bool can_run_unprivileged() { return false; }
+
+}  // namespace korvidan::testing

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "passages/passages.hpp"
+
+namespace korvidan::passages {
+namespace {
+
+struct SelectCase {
+  std::string_view condition_text;
+  std::string_view passage_text;
+  bool selected;
+};
+
+TEST(PassageSelected, condition_shapes) {
+  const SelectCase cases[] = {
+      {"A\n+++\nB\n", "xAx BB\r\n", true},
+      {"A\n+++\nB\n", "A only\r\n", false},
+      {"A\n+++\nB\n", "B only\r\n", false},
+      {"A\nB\n", "B only\r\n", true},
+      {"A\nB\n+++\nC", "C and A\r\n", true},
+      {"A\nB\n+++\nC", "C alone\r\n", false},
+      {"A\n+++\n", "A\r\n", false},
+      {"+++\nA\n", "A\r\n", false},
+      {"A\n+++\n\n+++\nB", "A B\r\n", false},
+      {"A\n+++\n+++\nB", "A B\r\n", false},
+      {"", "anything\r\n", false},
+      {"\n\n\r\n", "anything\r\n", false},
+      {"\nA\n\n\nB\n\n", "B\r\n", true},
+      {"A", "", false},
+      {"東京 大阪", "東京 大阪\r\n", true},
+      {"東京 大阪", "東京\xE3\x80\x80大阪\r\n", false},
+      {"東京 ", "東京\r\n", false},
+      {"abc", "ABC\r\n", false},
+      {"ＡＢＣ", "ABC\r\n", false},
+      {"ab", "a\r\nb\r\n", false},
+      {"A\r\n+++\r\nB\r\n", "A B\r\n", true},
+      {"+++ \nA", "A\r\n", true},  // "+++ " is a keyword of the same group
+      {"++++", "++++\r\n", true},
+      {"\xEF\xBF\xBD+++", "+++\r\n", false},
+      {"A\n+++\nc\r", "A abc\r\n", true},
+      {"c\r", "c\rx\r\n", true},
+      {"\r", "\r\n", true},
+      {"\r\r", "x\r\r\n", true},
+  };
+  for (const SelectCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.condition_text) + " / " +
+                 ::testing::PrintToString(c.passage_text));
+    EXPECT_EQ(passage_selected(c.condition_text, c.passage_text), c.selected);
+    EXPECT_EQ(ConditionMatcher(c.condition_text).selected(c.passage_text), c.selected);
+  }
+}
+
+std::string random_from(std::mt19937& random, const std::vector<std::string_view>& pieces,
+                        int max_lines, const std::vector<std::string_view>& ends) {
+  std::string text;
+  const int lines = static_cast<int>(random() % static_cast<unsigned>(max_lines));
+  for (int i = 0; i < lines; ++i) {
+    const int parts = 1 + static_cast<int>(random() % 2);
+    for (int p = 0; p < parts; ++p) text += pieces[random() % pieces.size()];
+    text += ends[random() % ends.size()];
+  }
+  return text;
+}
+
+// The matcher works on the raw bytes of the file; the plain test on the passage text
+// as written. Both must agree on every passage of every text.
+TEST(ConditionMatcher, equals_the_plain_state_machine_on_random_inputs) {
+  std::mt19937 random(424242);
+  const std::vector<std::string_view> text_pieces = {
+      "東京", "大阪", "京都", "a", "b", "ab", " ", "\r", "\xEF\xBB\xBF", "", "+++"};
+  const std::vector<std::string_view> condition_pieces = {
+      "東京", "大阪", "京", "a", "b", "ab", "+++", "", "\r", "b\r", "\xEF\xBB\xBF", "都\r"};
+  const std::vector<std::string_view> text_ends = {"\n", "\r\n", "", "\r"};
+  const std::vector<std::string_view> condition_ends = {"\n", "\r\n", "\r"};
+  std::string scratch;
+  for (int round = 0; round < 5000; ++round) {
+    std::string condition_text = random_from(random, condition_pieces, 7, condition_ends);
+    if (random() % 2) condition_text += condition_pieces[random() % condition_pieces.size()];
+    const std::string file_text = random_from(random, text_pieces, 10, text_ends);
+    const std::int32_t break_count = static_cast<std::int32_t>(random() % 7) - 2;
+    const ConditionMatcher matcher(condition_text);
+    PassageWorkspace reference;
+    split_passages(break_count, file_text, reference);
+    PassageCutter cutter(break_count, file_text);
+    PassageSpan span;
+    for (const Passage& passage : reference.passages) {
+      ASSERT_TRUE(cutter.next(span));
+      ASSERT_EQ(matcher.selected(file_text, span, scratch),
+                passage_selected(condition_text, passage.text))
+          << "condition " << ::testing::PrintToString(condition_text) << "\nfile "
+          << ::testing::PrintToString(file_text) << "\npassage "
+          << ::testing::PrintToString(passage.text);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace korvidan::passages
