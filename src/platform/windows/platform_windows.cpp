@@ -1,7 +1,8 @@
 // Windows backend: the command line from GetCommandLineW, files through CreateFileW with
 // full sharing, listings through FindFirstFileW, console text through WriteConsoleW.
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types of windows.h first.
+#include <shellapi.h>
 
 #include "platform/platform.hpp"
 
