@@ -1,0 +1,137 @@
+// Throughput of the passage engine on generated Japanese prose: UTF-8 check, cutting,
+// matching and form S / form I output into a sink that only counts. Run:
+//   cmake --preset bench && cmake --build --preset bench && build/bench/korvidan_bench
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "passages/passages.hpp"
+#include "platform/platform.hpp"
+
+namespace {
+
+using namespace korvidan;
+
+const std::vector<std::string> sentences = {
+    "春の京都を歩いた。",
+    "朝早く宿を出て、鴨川沿いの道を北へ向かった。",
+    "川面には薄い霧がかかっていた。",
+    "昼は東京から来た友人と合流し、小さな食堂で湯豆腐を食べた。",
+    "店の主人は四十年続けているのだと笑った。",
+    "夕方、大阪行きの電車に乗る前に、駅の本屋で古い地図を一冊買った。",
+    "冬の北海道では、雪が音を吸い込んでしまう。",
+    "通勤の人々は足早に改札へ吸い込まれていく。",
+    "最終電車を待つホームは、昼間よりずっと静かだ。",
+    "Version 2.1 of the report was published in 2026.",
+    "夏祭りの夜、商店街には提灯が並んだ。"};
+
+// Paragraphs of two to six lines, one to four sentences a line, separated by an empty
+// line; LF or CR LF line ends as asked. Deterministic for a given seed.
+std::string generate_text(std::size_t bytes, bool crlf, bool one_line_passages, unsigned seed) {
+  std::mt19937 random(seed);
+  const std::string end = crlf ? "\r\n" : "\n";
+  std::string text;
+  text.reserve(bytes + 512);
+  while (text.size() < bytes) {
+    const int lines = one_line_passages ? 1 : 2 + static_cast<int>(random() % 5);
+    for (int line = 0; line < lines; ++line) {
+      const int count = one_line_passages ? 1 : 1 + static_cast<int>(random() % 4);
+      for (int s = 0; s < count; ++s) text += sentences[random() % sentences.size()];
+      text += end;
+    }
+    text += end;
+  }
+  return text;
+}
+
+std::string typical_query() {
+  return "京都\n大阪\n北海道\n+++\n冬\n春\n夏\n秋\n+++\n電車\n食堂\n駅\n";
+}
+
+std::string many_keywords() {
+  std::string query;
+  for (int group = 0; group < 2; ++group) {
+    for (int i = 0; i < 200; ++i) query += "語彙" + std::to_string(group * 1000 + i) + "番\n";
+    query += group == 0 ? "京都\n+++\n" : "冬\n";
+  }
+  return query;
+}
+
+struct CountingSink final : passages::ResultSink {
+  std::size_t bytes = 0;
+  void append(std::string_view more) override { bytes += more.size(); }
+};
+
+const std::string& big_text() {
+  static const std::string text = generate_text(64 << 20, false, false, 7);
+  return text;
+}
+const std::string& tiny_passages() {
+  static const std::string text = generate_text(32 << 20, true, true, 11);
+  return text;
+}
+
+void set_bytes(benchmark::State& state, std::size_t size) {
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
+}
+
+void utf8_check(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(platform::is_valid_utf8(big_text()));
+  set_bytes(state, big_text().size());
+}
+
+void cut(benchmark::State& state) {
+  for (auto _ : state) {
+    passages::PassageCutter cutter(2, big_text());
+    passages::PassageSpan span;
+    std::size_t count = 0;
+    while (cutter.next(span)) ++count;
+    benchmark::DoNotOptimize(count);
+  }
+  set_bytes(state, big_text().size());
+}
+
+void form(benchmark::State& state, const std::string& text, const std::string& query,
+          bool indexed) {
+  const passages::ConditionMatcher conditions(query);
+  passages::PassageWorkspace workspace;
+  for (auto _ : state) {
+    CountingSink selection;
+    CountingSink rest;
+    std::uint64_t selected_total = 0;
+    std::uint64_t rest_total = 0;
+    if (indexed) {
+      passages::process_file_indexed(2, conditions, text, workspace, selected_total, rest_total,
+                                     "d/a.txt", selection, rest);
+    } else {
+      passages::process_file_text_only(2, conditions, text, workspace, selection, rest);
+    }
+    benchmark::DoNotOptimize(selection.bytes + rest.bytes);
+  }
+  set_bytes(state, text.size());
+}
+
+void form_s_typical(benchmark::State& state) { form(state, big_text(), typical_query(), false); }
+void form_i_typical(benchmark::State& state) { form(state, big_text(), typical_query(), true); }
+void form_s_400_keywords(benchmark::State& state) {
+  form(state, big_text(), many_keywords(), false);
+}
+void form_s_one_line_passages(benchmark::State& state) {
+  form(state, tiny_passages(), typical_query(), false);
+}
+void form_i_one_line_passages(benchmark::State& state) {
+  form(state, tiny_passages(), typical_query(), true);
+}
+
+}  // namespace
+
+BENCHMARK(utf8_check)->Unit(benchmark::kMillisecond);
+BENCHMARK(cut)->Unit(benchmark::kMillisecond);
+BENCHMARK(form_s_typical)->Unit(benchmark::kMillisecond);
+BENCHMARK(form_i_typical)->Unit(benchmark::kMillisecond);
+BENCHMARK(form_s_400_keywords)->Unit(benchmark::kMillisecond);
+BENCHMARK(form_s_one_line_passages)->Unit(benchmark::kMillisecond);
+BENCHMARK(form_i_one_line_passages)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
