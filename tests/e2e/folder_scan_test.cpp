@@ -258,3 +258,24 @@ TEST_F(FolderScanTest, a_folder_that_cannot_be_listed_stops_with_the_results_kep
 
 }  // namespace
 }  // namespace korvidan::testing
+
+namespace korvidan::testing {
+namespace {
+
+TEST_F(FolderScanTest, targets_longer_than_260_characters_are_searched) {
+  const std::string segment(100, 'a');
+  const std::string relative = "long/" + segment + "/" + segment + "/" + segment;
+  make_folder(relative);
+  write(relative + "/" + segment + ".txt", "text hit\n");
+  const std::u8string root = root_.u8string();
+  const std::string target = std::string(root.begin(), root.end()) + separator() + "long" + separator() + segment +
+                             separator() + segment + separator() + segment;
+  ASSERT_GT(target.size(), 300u);
+  const ProgramRun run = this->run({"2", "hit.jkn", target, "S", "U"});
+  EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+  EXPECT_EQ(run.standard_output, report_for(target));
+  EXPECT_EQ(selection(relative), std::string(bom) + "text hit\r\n");
+}
+
+}  // namespace
+}  // namespace korvidan::testing

@@ -14,7 +14,19 @@ std::uint32_t last_error() { return static_cast<std::uint32_t>(::GetLastError())
 std::wstring wide_path(std::string_view native) {
   const std::optional<std::u16string> units = wtf8_to_utf16(native);
   if (!units) return std::wstring();  // cannot come from our own texts; opens nothing
-  return std::wstring(units->begin(), units->end());
+  std::wstring path(units->begin(), units->end());
+  // Paths of MAX_PATH or more open only in the \\?\ form unless the system has long paths
+  // enabled (the manifest declares us ready for them): make such a path absolute and
+  // give it that form. Shorter paths stay exactly as typed.
+  if (path.size() < MAX_PATH || path.starts_with(L"\\\\?\\")) return path;
+  const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
 }
 
 std::string native_name(const wchar_t* name) {

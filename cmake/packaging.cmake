@@ -1,0 +1,32 @@
+# Install rules and packages: a ZIP for Windows, a .tar.gz and a .deb for Linux. The
+# version comes from project(VERSION ...) alone.
+include(GNUInstallDirs)
+
+if(WIN32)
+  # Everything at the top of the ZIP, as a Windows user unpacks and runs it.
+  install(TARGETS korvidan RUNTIME DESTINATION .)
+  install(FILES README.md DESTINATION . RENAME README.txt)
+  install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
+  install(DIRECTORY examples/ DESTINATION examples)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME "korvidan-${PROJECT_VERSION}-windows-x86_64")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  install(TARGETS korvidan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(DIRECTORY examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/korvidan/examples)
+  set(CPACK_GENERATOR TGZ DEB)
+  set(CPACK_PACKAGE_FILE_NAME "korvidan-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR}")
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SECTION text)
+endif()
+
+set(CPACK_PACKAGE_NAME korvidan)
+set(CPACK_PACKAGE_VENDOR "korvidan developers")
+set(CPACK_PACKAGE_CONTACT "korvidan developers <korvidan@invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Full-text search for Japanese UTF-8 text files, by passages and keyword groups")
+set(CPACK_RESOURCE_FILE_LICENSE "${CMAKE_SOURCE_DIR}/LICENSE")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}/packages")
+include(CPack)
