@@ -4,15 +4,21 @@
 
 namespace korvidan::platform {
 
+FileBuffer::~FileBuffer() {
+  if (data_ != nullptr) release_file_storage(data_, capacity_);
+}
+
 char* FileBuffer::reserve(std::size_t capacity) {
   if (capacity > capacity_) {
-    // No value-initialisation: a multi-GB file would otherwise be written twice.
-    std::unique_ptr<char[]> grown(new char[capacity]);
-    if (size_ != 0) std::memcpy(grown.get(), data_.get(), size_);
-    data_ = std::move(grown);
+    // Not value-initialised: a multi-GB file would otherwise be written twice.
+    char* grown = allocate_file_storage(capacity);
+    if (grown == nullptr) return nullptr;
+    if (size_ != 0) std::memcpy(grown, data_, size_);
+    if (data_ != nullptr) release_file_storage(data_, capacity_);
+    data_ = grown;
     capacity_ = capacity;
   }
-  return data_.get();
+  return data_;
 }
 
 }  // namespace korvidan::platform

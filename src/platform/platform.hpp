@@ -128,18 +128,29 @@ Result<Handle> open_for_reading(std::string_view path);
 Result<Handle> create_result_file(std::string_view path);
 void close_file(Handle handle);
 
+// Storage for whole files, from the system directly (backend-defined): large buffers are
+// asked for in huge pages where the system has them, which makes the first touch of a
+// multi-GB buffer far cheaper. Returns nullptr when the memory cannot be had.
+char* allocate_file_storage(std::size_t size);
+void release_file_storage(char* storage, std::size_t size);
+
 // Growable byte buffer whose storage is kept across refills and never zero-filled.
 class FileBuffer {
  public:
-  std::string_view view() const { return {data_.get(), size_}; }
+  FileBuffer() = default;
+  FileBuffer(const FileBuffer&) = delete;
+  FileBuffer& operator=(const FileBuffer&) = delete;
+  ~FileBuffer();
+  std::string_view view() const { return {data_, size_}; }
   void clear() { size_ = 0; }
-  // Room for at least `capacity` bytes, keeping the current content.
+  // Room for at least `capacity` bytes, keeping the current content; nullptr when the
+  // memory cannot be had (the buffer is then unchanged).
   char* reserve(std::size_t capacity);
   void set_size(std::size_t size) { size_ = size; }
   std::size_t capacity() const { return capacity_; }
 
  private:
-  std::unique_ptr<char[]> data_;
+  char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
 };

@@ -87,7 +87,9 @@ void append_utf8(std::string& out, std::uint32_t code_point) {
   }
 }
 
-bool plain_three_byte_lead(unsigned char byte) { return byte >= 0xE1 && byte <= 0xEF && byte != 0xED; }
+bool plain_three_byte_lead(unsigned char byte) {
+  return byte >= 0xE1 && byte <= 0xEF && byte != 0xED;
+}
 
 }  // namespace
 
@@ -107,7 +109,8 @@ bool is_valid_utf8(std::string_view text) {
     // Japanese prose is mostly three-byte characters with lead bytes E3 to E9 and EF.
     // Leads E1..EC and EE..EF accept any two continuation bytes, so a masked compare of
     // loaded bytes settles such characters, two at a time (E0 and ED have narrower ranges).
-    while (at + 8 <= size && plain_three_byte_lead(bytes[at]) && plain_three_byte_lead(bytes[at + 3])) {
+    while (at + 8 <= size && plain_three_byte_lead(bytes[at]) &&
+           plain_three_byte_lead(bytes[at + 3])) {
       std::uint64_t block;
       std::memcpy(&block, bytes + at, 8);
       if ((block & 0x0000C0C000C0C000ULL) != 0x0000808000808000ULL) return false;

@@ -1,12 +1,14 @@
 // POSIX backend: argv bytes, open/read/write/close, stat, opendir/readdir, strerror.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/platform.hpp"
 
@@ -118,6 +120,25 @@ Result<Handle> create_result_file(std::string_view path) {
 
 void close_file(Handle handle) { ::close(static_cast<int>(handle)); }
 
+char* allocate_file_storage(std::size_t size) {
+  if (size < (std::size_t{2} << 20)) return new (std::nothrow) char[size];
+  void* storage = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (storage == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+  // Measured on a 256 MB file: the read's page faults took more time than all the rest.
+  ::madvise(storage, size, MADV_HUGEPAGE);
+#endif
+  return static_cast<char*>(storage);
+}
+
+void release_file_storage(char* storage, std::size_t size) {
+  if (size < (std::size_t{2} << 20)) {
+    delete[] storage;
+  } else {
+    ::munmap(storage, size);
+  }
+}
+
 Status read_whole_file(Handle handle, FileBuffer& buffer) {
   const int fd = static_cast<int>(handle);
   buffer.clear();
@@ -129,12 +150,17 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
   // One byte more than the size we know, so that the read that sees the end needs no growth.
   std::size_t capacity = expected + 1;
   char* data = buffer.reserve(capacity);
+  if (data == nullptr) return Error{Error::Kind::os, ENOMEM};
   std::size_t size = 0;
   for (;;) {
     if (size == capacity) {
       capacity = capacity < (std::size_t{1} << 20) ? std::size_t{1} << 20 : capacity * 2;
       buffer.set_size(size);
       data = buffer.reserve(capacity);
+      if (data == nullptr) {
+        buffer.clear();
+        return Error{Error::Kind::os, ENOMEM};
+      }
     }
     // Linux transfers at most about 2 GiB per read call, so large files take several.
     const std::size_t want =

@@ -4,6 +4,8 @@
 // shellapi.h needs the types of windows.h first.
 #include <shellapi.h>
 
+#include <new>
+
 #include "platform/platform.hpp"
 
 namespace korvidan::platform {
@@ -202,6 +204,9 @@ Result<Handle> create_result_file(std::string_view path) {
 
 void close_file(Handle handle) { ::CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
+char* allocate_file_storage(std::size_t size) { return new (std::nothrow) char[size]; }
+void release_file_storage(char* storage, std::size_t) { delete[] storage; }
+
 Status read_whole_file(Handle handle, FileBuffer& buffer) {
   const HANDLE file = reinterpret_cast<HANDLE>(handle);
   buffer.clear();
@@ -211,12 +216,17 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
     expected = static_cast<std::size_t>(known.QuadPart);
   std::size_t capacity = expected + 1;
   char* data = buffer.reserve(capacity);
+  if (data == nullptr) return Error{Error::Kind::os, ERROR_NOT_ENOUGH_MEMORY};
   std::size_t size = 0;
   for (;;) {
     if (size == capacity) {
       capacity = capacity < (std::size_t{1} << 20) ? std::size_t{1} << 20 : capacity * 2;
       buffer.set_size(size);
       data = buffer.reserve(capacity);
+      if (data == nullptr) {
+        buffer.clear();
+        return Error{Error::Kind::os, ERROR_NOT_ENOUGH_MEMORY};
+      }
     }
     // ReadFile takes a 32-bit length, so large files are read in pieces.
     const std::size_t left = capacity - size;

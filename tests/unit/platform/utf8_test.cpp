@@ -27,7 +27,7 @@ TEST(Utf8, validity_table) {
       {"\x80", false},
       {"0123456789abcdef\xE6", false},
       {"東京東京東京東京と大阪", true},
-      {"東京東京東\xE6\x41\x41京京京", false},    // bad continuation inside the two-at-a-time path
+      {"東京東京東\xE6\x41\x41京京京", false},  // bad continuation inside the two-at-a-time path
       {"東京東京東京\xE6\x9D\xA5\xE6\x9D", false},  // cut short after fast characters
       {"東京\xED\xA0\x80東京東京", false},          // surrogate between fast characters
       {"東京\xED\x9F\xBF東京東京", true},           // the last character below the surrogates
@@ -42,8 +42,20 @@ TEST(Utf8, validity_table) {
 // valid exactly when lossy decoding leaves it unchanged.
 TEST(Utf8, validator_agrees_with_the_plain_decoder_on_random_bytes) {
   std::mt19937 random(77);
-  const std::string_view pieces[] = {"東", "京", "ａ", "a", "\xE6", "\x9D", "\xED\xA0\x80", "\xED\x9F\xBF",
-                                     "\xE0\xA0\x80", "\xE0\x80\x80", "\xF0\x9F\x98\x80", "\xC3\xA9", "\xFF", "\x80"};
+  const std::string_view pieces[] = {"東",
+                                     "京",
+                                     "ａ",
+                                     "a",
+                                     "\xE6",
+                                     "\x9D",
+                                     "\xED\xA0\x80",
+                                     "\xED\x9F\xBF",
+                                     "\xE0\xA0\x80",
+                                     "\xE0\x80\x80",
+                                     "\xF0\x9F\x98\x80",
+                                     "\xC3\xA9",
+                                     "\xFF",
+                                     "\x80"};
   for (int round = 0; round < 20000; ++round) {
     std::string text;
     const int count = static_cast<int>(random() % 24);
