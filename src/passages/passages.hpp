@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,9 +111,29 @@ class ConditionMatcher {
     std::size_t anchor;  // the position in `bytes` least likely to occur in Japanese text
     bool ends_in_cr;     // can only match the CR before a line's LF in the passage text
   };
+  // Many keywords of one group tested in one pass: each position's first three bytes are
+  // looked up in a bitmap of the keywords' first three bytes, and only the keywords of a
+  // hit are compared. A group is satisfied by any of its keywords, so the order in which
+  // they are found does not matter.
+  struct PrefixFilter {
+    explicit PrefixFilter(const std::vector<std::string_view>& keywords);
+    bool find_any(std::string_view haystack) const;
+    std::uint32_t slot(const char* at) const;
+
+    unsigned shift = 0;  // the slot is the top bits of a multiplicative hash
+    std::vector<std::uint64_t> bitmap;
+    std::vector<std::uint32_t> bucket_start;  // keywords of slot s: [start[s], start[s + 1])
+    std::vector<std::string_view> bucket_keywords;
+  };
+  struct Group {
+    std::vector<Keyword> keywords;  // searched one by one
+    std::optional<PrefixFilter> filter;
+    bool needs_passage_text = false;  // holds a keyword ending in CR
+  };
   static bool contains(std::string_view haystack, const Keyword& keyword);
-  std::vector<std::vector<Keyword>> groups_;
-  bool any_ends_in_cr_ = false;
+  bool group_found(const Group& group, std::string_view region,
+                   const std::string_view* passage_text) const;
+  std::vector<Group> groups_;
 };
 
 // ---- writing

@@ -96,5 +96,44 @@ TEST(ConditionMatcher, equals_the_plain_state_machine_on_random_inputs) {
   }
 }
 
+// Groups large enough to be searched in one pass, with keywords that share prefixes,
+// overlap, end in CR or are shorter than the prefix the pass looks up.
+TEST(ConditionMatcher, large_groups_equal_the_plain_state_machine) {
+  std::mt19937 random(99);
+  const std::vector<std::string_view> keyword_pieces = {"東", "京", "大阪", "ab",
+                                                        "a",  "b",  "\r",   "都"};
+  const std::vector<std::string_view> text_pieces = {"東京", "大阪", "京都", "a", "b",
+                                                     "ab",   " ",    "\r",   ""};
+  const std::vector<std::string_view> text_ends = {"\n", "\r\n", "", "\r"};
+  std::string scratch;
+  for (int round = 0; round < 3000; ++round) {
+    std::string condition_text;
+    const int groups = 1 + static_cast<int>(random() % 3);
+    for (int g = 0; g < groups; ++g) {
+      if (g > 0) condition_text += "+++\n";
+      const int keywords = 6 + static_cast<int>(random() % 14);
+      for (int k = 0; k < keywords; ++k) {
+        const int parts = 1 + static_cast<int>(random() % 3);
+        for (int p = 0; p < parts; ++p)
+          condition_text += keyword_pieces[random() % keyword_pieces.size()];
+        condition_text += "\n";
+      }
+    }
+    const std::string file_text = random_from(random, text_pieces, 12, text_ends);
+    const ConditionMatcher matcher(condition_text);
+    PassageWorkspace reference;
+    split_passages(2, file_text, reference);
+    PassageCutter cutter(2, file_text);
+    PassageSpan span;
+    for (const Passage& passage : reference.passages) {
+      ASSERT_TRUE(cutter.next(span));
+      ASSERT_EQ(matcher.selected(file_text, span, scratch),
+                passage_selected(condition_text, passage.text))
+          << "condition " << ::testing::PrintToString(condition_text) << "\nfile "
+          << ::testing::PrintToString(file_text);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korvidan::passages
