@@ -23,11 +23,11 @@ std::string describe_with_kind(const Error& error) {
          std::string(error_kind_name(error.os_code)) + ", " + describe(error);
 }
 
-void fatal_stop(std::string_view message, std::optional<Error> cause, std::source_location where) {
+void fatal_stop(std::string_view message, std::optional<Error> cause, const char* file, int line) {
   std::string report = "korvidan: 処理を中断しました (";
-  report += where.file_name();
+  report += file;
   report += ':';
-  report += std::to_string(where.line());
+  report += std::to_string(line);
   report += ")\n";
   report += message;
   if (cause) {

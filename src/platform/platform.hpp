@@ -12,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,9 +58,11 @@ std::string system_message(std::uint32_t os_code);
 std::string_view error_kind_name(std::uint32_t os_code);
 
 // Writes "<message>[: <description>]" and the place of the stop to standard error and ends
-// the process with status 101. Callers flush what must reach the disk first.
+// the process with status 101. Callers flush what must reach the disk first. (The place
+// comes from the builtins rather than std::source_location, which clang 14 cannot build
+// with this standard library.)
 [[noreturn]] void fatal_stop(std::string_view message, std::optional<Error> cause = {},
-                             std::source_location where = std::source_location::current());
+                             const char* file = __builtin_FILE(), int line = __builtin_LINE());
 [[noreturn]] void end_process(int status);
 
 // ---- command line
