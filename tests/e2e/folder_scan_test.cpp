@@ -268,8 +268,8 @@ TEST_F(FolderScanTest, targets_longer_than_260_characters_are_searched) {
   make_folder(relative);
   write(relative + "/" + segment + ".txt", "text hit\n");
   const std::u8string root = root_.u8string();
-  const std::string target = std::string(root.begin(), root.end()) + separator() + "long" + separator() + segment +
-                             separator() + segment + separator() + segment;
+  const std::string target = std::string(root.begin(), root.end()) + separator() + "long" +
+                             separator() + segment + separator() + segment + separator() + segment;
   ASSERT_GT(target.size(), 300u);
   const ProgramRun run = this->run({"2", "hit.jkn", target, "S", "U"});
   EXPECT_EQ(run.exit_status, 0) << run.standard_error;

@@ -1,0 +1,202 @@
+// Faults provoked for real: bad encodings, names that are not UTF-8, result files that
+// cannot be made or written, loops, huge files. Each ends as promised and loses nothing.
+#include <algorithm>
+
+#include <random>
+
+#include "support/fixture.hpp"
+#include "support/invariant.hpp"
+
+namespace korvidan::testing {
+namespace {
+
+class FaultTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    write("hit.jkn", "hit\n");
+  }
+  std::string selection(const std::string& folder) {
+    return read(folder + "/" + std::string(selection_name));
+  }
+  std::string rest(const std::string& folder) {
+    return read(folder + "/" + std::string(rest_name));
+  }
+};
+
+TEST_F(FaultTest, text_that_is_not_utf8_is_refused_in_every_shape) {
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"Shift_JIS", "hit \x93\x8C\x8B\x9E\r\n"},
+      {"UTF-16 with BOM", std::string("\xFF\xFEh\0i\0t\0", 8)},
+      {"cut short at the very end", "hit 東京\xE6\x9D"},
+      {"overlong encoding", "hit \xC0\xAF\n"},
+      {"encoded surrogate", "hit \xED\xA0\x80\n"},
+      {"above U+10FFFF", "hit \xF4\x90\x80\x80\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write("bad.txt", c.bytes);
+    const ProgramRun run = this->run({"2", "hit.jkn", "bad.txt", "I", "U"});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_output, "");
+    EXPECT_EQ(run.standard_error,
+              std::string(run_error_prefix) + "stream did not contain valid UTF-8\n");
+    EXPECT_EQ(selection("."), bom);
+    EXPECT_EQ(rest("."), bom);
+  }
+}
+
+TEST_F(FaultTest, a_rest_file_that_cannot_be_created_leaves_the_selection_file_empty) {
+  make_folder("d/" + std::string(rest_name));
+  write("d/a.txt", "hit\n");
+  for (const char* form : {"S", "I"}) {
+    const ProgramRun run = this->run({"2", "hit.jkn", "d", form, "U"});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_TRUE(run.standard_error.starts_with(run_error_prefix)) << run.standard_error;
+    EXPECT_EQ(run.standard_output, "");
+    EXPECT_EQ(selection("d"), "");
+  }
+}
+
+TEST_F(FaultTest, a_read_only_output_folder_is_a_run_error_and_nothing_is_created) {
+  if (!can_run_unprivileged()) GTEST_SKIP() << "needs root to run the program as another user";
+  make_folder("d");
+  write("d/a.txt", "hit\n");
+  RunOptions as_nobody;
+  as_nobody.unprivileged = true;
+  const ProgramRun run = this->run({"2", "hit.jkn", "d", "I", "C"}, as_nobody);
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error,
+            std::string(run_error_prefix) + "Permission denied (os error 13)\n");
+  EXPECT_FALSE(exists("d/" + std::string(selection_name)));
+  EXPECT_FALSE(exists("d/" + std::string(rest_name)));
+}
+
+// Every size limit cuts the results somewhere else: in a mark, a file heading line, a
+// passage heading or a passage. Each result file must be a prefix of its full content.
+TEST_F(FaultTest, failed_writes_in_folder_runs_keep_prefixes_of_both_files) {
+  if (on_windows()) GTEST_SKIP() << "file size limits are a POSIX facility";
+  make_folder("d/sub");
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += (i % 3 ? "miss " : "hit ") + std::to_string(i) + "\n\n";
+  write("d/a.txt", text);
+  write("d/sub/b.txt", text);
+  for (const char* form : {"S", "I"}) {
+    SCOPED_TRACE(form);
+    ASSERT_EQ(run({"2", "hit.jkn", "d", form, "U"}).exit_status, 0);
+    const std::string full_selection = selection("d");
+    const std::string full_rest = rest("d");
+    for (const unsigned long long limit : {1ULL, 3ULL, 10ULL, 25ULL, 3000ULL}) {
+      RunOptions options;
+      options.file_size_limit = limit;
+      const ProgramRun run = this->run({"2", "hit.jkn", "d", form, "U"}, options);
+      EXPECT_EQ(run.exit_status, 101) << limit;
+      EXPECT_EQ(run.standard_output, "");
+      EXPECT_NE(run.standard_error.find("\ncannot write !!: File too large (os error 27)\n"),
+                std::string::npos)
+          << run.standard_error;
+      const std::string cut_selection = selection("d");
+      const std::string cut_rest = rest("d");
+      EXPECT_EQ(cut_selection, full_selection.substr(0, cut_selection.size())) << limit;
+      EXPECT_EQ(cut_rest, full_rest.substr(0, cut_rest.size())) << limit;
+    }
+  }
+}
+
+TEST_F(FaultTest, names_that_are_not_utf8_or_hold_line_ends_are_searched) {
+  if (on_windows()) GTEST_SKIP() << "such names are made with POSIX bytes";
+  make_folder("d");
+  const std::string odd_names[] = {"bad\xFF.txt", "cr\rname.txt", "lf\nname.txt",
+                                   "back\\slash.txt"};
+  for (const std::string& name : odd_names) write("d/" + name, "hit\n");
+  ASSERT_EQ(run({"2", "hit.jkn", "d", "I", "C"}).exit_status, 0);
+  const std::string result = selection("d");
+  // Shown with U+FFFD for the byte that is not UTF-8; searched through its real name.
+  EXPECT_NE(result.find("1--1  d/bad\xEF\xBF\xBD.txt\r\n"), std::string::npos);
+  for (const char* shown : {"d/cr\rname.txt\r\n", "d/lf\nname.txt\r\n", "d/back\\slash.txt\r\n"}) {
+    EXPECT_NE(result.find(std::string("1--1  ") + shown), std::string::npos) << shown;
+  }
+  EXPECT_EQ(std::count(result.begin(), result.end(), '\xBD'),
+            2);  // heading line and passage heading
+}
+
+TEST_F(FaultTest, two_folders_linked_to_each_other_are_each_searched_once_per_path) {
+  if (on_windows()) GTEST_SKIP() << "folder links are made with POSIX symbolic links";
+  make_folder("d/a");
+  make_folder("d/b");
+  write("d/a/x.txt", "hit\n");
+  write("d/b/y.txt", "hit\n");
+  std::filesystem::create_directory_symlink("../b", at("d/a/to_b"));
+  std::filesystem::create_directory_symlink("../a", at("d/b/to_a"));
+  const ProgramRun run = this->run({"2", "hit.jkn", "d", "S", "U"});
+  EXPECT_EQ(run.exit_status, 0);
+  // a, a/to_b (= b), b, b/to_a (= a): each folder's file once per path, no endless loop.
+  EXPECT_EQ(selection("d"), std::string(bom) + "hit\r\nhit\r\nhit\r\nhit\r\n");
+}
+
+// Both huge cases write to /dev/null through links, so that the test measures the program
+// and not the disk.
+TEST_F(FaultTest, a_five_gigabyte_file_and_a_half_gigabyte_passage_complete) {
+  if (on_windows()) GTEST_SKIP() << "needs links to /dev/null and sparse files";
+  std::filesystem::create_symlink("/dev/null", at(selection_name));
+  std::filesystem::create_symlink("/dev/null", at(rest_name));
+  write("huge.txt", "");
+  std::filesystem::resize_file(at("huge.txt"), 5ULL << 30);  // sparse: one line of NUL bytes
+  ProgramRun run = this->run({"2", "hit.jkn", "huge.txt", "I", "C"});
+  EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+  EXPECT_EQ(run.standard_output, report_for("."));
+  std::filesystem::remove(at("huge.txt"));
+
+  std::string passage;
+  const std::string line = "東京と大阪を結ぶ長い文章が、空行なしでどこまでも続いていく。\n";
+  passage.reserve((500U << 20) + line.size());
+  while (passage.size() < (500U << 20)) passage += line;
+  write("long.txt", passage + "\nhit\n");
+  passage.clear();
+  passage.shrink_to_fit();
+  run = this->run({"2", "hit.jkn", "long.txt", "S", "C"});
+  EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+  std::filesystem::remove(at("long.txt"));
+}
+
+}  // namespace
+}  // namespace korvidan::testing
+
+namespace korvidan::testing {
+namespace {
+
+// Random trees of awkward texts: whatever the break count and the conditions, every line
+// of every file ends up in exactly one record, and form S holds the same texts.
+TEST_F(FaultTest, nothing_is_lost_on_random_trees) {
+  std::mt19937 random(31337);
+  const std::string_view pieces[] = {"hit", "東京",         "大阪", " ", "\xE3\x80\x80",
+                                     "\r",  "\xEF\xBB\xBF", "+++",  "a"};
+  const std::string_view ends[] = {"\n", "\r\n", "\n", "\r\n", "\n\n", "\r\n\r\n\r\n", ""};
+  const std::string_view conditions[] = {"hit\n", "東京\n大阪\n+++\nhit\n", "+++\n", "",
+                                         "a\r",   "\xE3\x80\x80\n"};
+  for (int round = 0; round < 6; ++round) {
+    const std::string folder = "t" + std::to_string(round);
+    for (int f = 0; f < 5; ++f) {
+      const std::string sub = folder + (f % 2 ? "/s" + std::to_string(f) : "");
+      make_folder(sub);
+      std::string text;
+      const int lines = static_cast<int>(random() % 15);
+      for (int l = 0; l < lines; ++l) {
+        const int parts = static_cast<int>(random() % 3);
+        for (int p = 0; p < parts; ++p) text += pieces[random() % std::size(pieces)];
+        text += ends[random() % std::size(ends)];
+      }
+      write(sub + "/f" + std::to_string(f) + (f % 3 ? ".txt" : ".TXT"), text);
+    }
+    write(folder + ".jkn", conditions[random() % std::size(conditions)]);
+    const std::string break_count = std::to_string(static_cast<int>(random() % 6) - 1);
+    expect_nothing_lost(root_, {break_count, folder + ".jkn", folder, "U"}, folder);
+    expect_nothing_lost(root_, {break_count, folder + ".jkn", folder, "C"}, folder);
+  }
+}
+
+}  // namespace
+}  // namespace korvidan::testing
