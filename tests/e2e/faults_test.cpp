@@ -75,6 +75,33 @@ TEST_F(FaultTest, a_read_only_output_folder_is_a_run_error_and_nothing_is_create
   EXPECT_FALSE(exists("d/" + std::string(rest_name)));
 }
 
+TEST_F(FaultTest, a_text_file_that_cannot_be_opened_ends_the_walk_as_a_run_error) {
+  make_folder("d/sub");
+  write("d/sub/locked.txt", "hit\n");
+  std::shared_ptr<void> held;
+  RunOptions options;
+  std::string expected_end;
+  if (can_run_unprivileged()) {
+    std::filesystem::permissions(at("d/sub/locked.txt"), std::filesystem::perms::owner_write);
+    std::filesystem::permissions(at("d"), std::filesystem::perms::all);
+    options.unprivileged = true;
+    expected_end = "Permission denied (os error 13)\n";
+  } else if ((held = hold_without_sharing(at("d/sub/locked.txt")))) {
+    expected_end = " (os error 32)\n";  // the sharing violation; its wording is the system's
+  } else {
+    GTEST_SKIP() << "no way to make a file unreadable here";
+  }
+  const ProgramRun run = this->run({"2", "hit.jkn", "d", "I", "U"}, options);
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_output, "");
+  EXPECT_TRUE(run.standard_error.starts_with(run_error_prefix)) << run.standard_error;
+  EXPECT_TRUE(run.standard_error.ends_with(expected_end)) << run.standard_error;
+  // Its heading line is already in both result files.
+  const std::string heading = "d" + separator() + "sub" + separator() + "locked.txt\r\n";
+  EXPECT_EQ(selection("d"), std::string(bom) + heading);
+  EXPECT_EQ(rest("d"), std::string(bom) + heading);
+}
+
 // Every size limit cuts the results somewhere else: in a mark, a file heading line, a
 // passage heading or a passage. Each result file must be a prefix of its full content.
 TEST_F(FaultTest, failed_writes_in_folder_runs_keep_prefixes_of_both_files) {

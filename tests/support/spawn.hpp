@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,5 +35,10 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder,
 
 // Whether this process may run the program as another user (root on POSIX).
 bool can_run_unprivileged();
+
+// Windows: opens the file with no sharing at all and keeps it so until the result is
+// destroyed, so that the program's own open fails (sharing violation). POSIX has no such
+// mandatory lock: nullptr.
+std::shared_ptr<void> hold_without_sharing(const std::filesystem::path& path);
 
 }  // namespace korvidan::testing

@@ -97,6 +97,8 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder,
   return run_argv(working_folder, arguments, {});
 }
 
+std::shared_ptr<void> hold_without_sharing(const std::filesystem::path&) { return nullptr; }
+
 bool can_run_unprivileged() { return ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0; }
 
 }  // namespace korvidan::testing

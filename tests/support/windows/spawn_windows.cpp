@@ -102,4 +102,11 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder, const st
 
 bool can_run_unprivileged() { return false; }
 
+std::shared_ptr<void> hold_without_sharing(const std::filesystem::path& path) {
+  HANDLE handle = ::CreateFileW(path.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::shared_ptr<void>(handle, [](void* held) { ::CloseHandle(held); });
+}
+
 }  // namespace korvidan::testing
