@@ -10,6 +10,15 @@
 namespace korvidan::testing {
 namespace {
 
+std::vector<std::string> listing_order(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::u8string name = entry.path().filename().u8string();
+    names.emplace_back(name.begin(), name.end());
+  }
+  return names;
+}
+
 class FaultTest : public ProgramTest {
  protected:
   void SetUp() override {
@@ -100,6 +109,51 @@ TEST_F(FaultTest, a_text_file_that_cannot_be_opened_ends_the_walk_as_a_run_error
   const std::string heading = "d" + separator() + "sub" + separator() + "locked.txt\r\n";
   EXPECT_EQ(selection("d"), std::string(bom) + heading);
   EXPECT_EQ(rest("d"), std::string(bom) + heading);
+}
+
+// The first text file in listing order is made large; the moment the program opens it,
+// every entry listed after it vanishes (files and a folder). They are skipped as entries
+// whose attributes cannot be read; everything before keeps its results.
+TEST_F(FaultTest, entries_that_vanish_during_a_walk_are_skipped) {
+  make_folder("d/folder");
+  write("d/folder/inside.txt", "hit\n");
+  for (const char* name : {"p.txt", "q.txt", "r.txt", "s.txt"})
+    write(std::string("d/") + name, "hit\n");
+  const std::vector<std::string> order = listing_order(at("d"));
+  const auto first_file = std::find_if(order.begin(), order.end(),
+                                       [](const std::string& n) { return n.ends_with(".txt"); });
+  ASSERT_NE(first_file, order.end());
+  std::string big;
+  while (big.size() < (32U << 20)) big += "miss 東京の長い文章です。\n\n";
+  write("d/" + *first_file, big);
+  std::vector<std::filesystem::path> doomed;
+  std::vector<std::string> expected;
+  for (auto name = order.begin(); name != order.end(); ++name) {
+    const std::string shown = "d" + separator() + *name;
+    if (name > first_file) {
+      doomed.push_back(at("d/" + *name));
+    } else if (*name == "folder") {
+      expected.push_back(shown + separator() + "inside.txt");
+    } else {
+      expected.push_back(shown);
+    }
+  }
+  const std::optional<ProgramRun> run = run_program_removing_on_open(
+      root_, {"2", "hit.jkn", "d", "I", "U"}, at("d/" + *first_file), doomed);
+  if (!run) GTEST_SKIP() << "the race cannot be staged here";
+  EXPECT_EQ(run->exit_status, 0) << run->standard_error;
+  EXPECT_EQ(run->standard_output, report_for("d"));
+  std::vector<std::string> headings;
+  const std::string rest_file = rest("d");
+  for (const std::string& line : expected) {
+    if (rest_file.find(line + "\r\n") != std::string::npos) headings.push_back(line);
+  }
+  EXPECT_EQ(headings, expected);
+  for (const auto& gone : doomed) {
+    const std::u8string name = gone.filename().u8string();
+    EXPECT_EQ(rest_file.find("d" + separator() + std::string(name.begin(), name.end())),
+              std::string::npos);
+  }
 }
 
 // Every size limit cuts the results somewhere else: in a mark, a file heading line, a

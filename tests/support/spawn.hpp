@@ -33,6 +33,13 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder,
                            const std::string& posix_argument,
                            const std::u16string& windows_argument);
 
+// Linux: runs the program and, the moment it first opens `trigger`, removes every path in
+// `doomed` (files or whole folders), so that entries vanish after the listing has
+// delivered them and before the program reaches them. nullopt where it cannot be staged.
+std::optional<ProgramRun> run_program_removing_on_open(
+    const std::filesystem::path& working_folder, const std::vector<std::string>& arguments,
+    const std::filesystem::path& trigger, const std::vector<std::filesystem::path>& doomed);
+
 // Whether this process may run the program as another user (root on POSIX).
 bool can_run_unprivileged();
 

@@ -1,11 +1,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "support/fixture.hpp"
 
@@ -95,6 +97,29 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder,
   }
   arguments.push_back(part);
   return run_argv(working_folder, arguments, {});
+}
+
+std::optional<ProgramRun> run_program_removing_on_open(
+    const std::filesystem::path& working_folder, const std::vector<std::string>& arguments,
+    const std::filesystem::path& trigger, const std::vector<std::filesystem::path>& doomed) {
+  const int watch = ::inotify_init1(IN_CLOEXEC);
+  if (watch < 0 || ::inotify_add_watch(watch, trigger.c_str(), IN_OPEN) < 0) return std::nullopt;
+  int stop[2];
+  if (::pipe2(stop, O_CLOEXEC) != 0) return std::nullopt;
+  std::thread remover([&] {
+    pollfd waits[2] = {{watch, POLLIN, 0}, {stop[0], POLLIN, 0}};
+    if (::poll(waits, 2, -1) > 0 && (waits[0].revents & POLLIN) != 0) {
+      std::error_code ignored;
+      for (const auto& path : doomed) std::filesystem::remove_all(path, ignored);
+    }
+  });
+  ProgramRun run = run_argv(working_folder, arguments, {});
+  (void)!::write(stop[1], "x", 1);
+  remover.join();
+  ::close(stop[0]);
+  ::close(stop[1]);
+  ::close(watch);
+  return run;
 }
 
 std::shared_ptr<void> hold_without_sharing(const std::filesystem::path&) { return nullptr; }

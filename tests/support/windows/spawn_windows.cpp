@@ -102,6 +102,13 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder, const st
 
 bool can_run_unprivileged() { return false; }
 
+std::optional<ProgramRun> run_program_removing_on_open(const std::filesystem::path&,
+                                                       const std::vector<std::string>&,
+                                                       const std::filesystem::path&,
+                                                       const std::vector<std::filesystem::path>&) {
+  return std::nullopt;
+}
+
 std::shared_ptr<void> hold_without_sharing(const std::filesystem::path& path) {
   HANDLE handle = ::CreateFileW(path.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
