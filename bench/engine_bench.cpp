@@ -9,42 +9,12 @@
 
 #include "passages/passages.hpp"
 #include "platform/platform.hpp"
+#include "prose.hpp"
 
 namespace {
 
 using namespace korvidan;
-
-const std::vector<std::string> sentences = {
-    "春の京都を歩いた。",
-    "朝早く宿を出て、鴨川沿いの道を北へ向かった。",
-    "川面には薄い霧がかかっていた。",
-    "昼は東京から来た友人と合流し、小さな食堂で湯豆腐を食べた。",
-    "店の主人は四十年続けているのだと笑った。",
-    "夕方、大阪行きの電車に乗る前に、駅の本屋で古い地図を一冊買った。",
-    "冬の北海道では、雪が音を吸い込んでしまう。",
-    "通勤の人々は足早に改札へ吸い込まれていく。",
-    "最終電車を待つホームは、昼間よりずっと静かだ。",
-    "Version 2.1 of the report was published in 2026.",
-    "夏祭りの夜、商店街には提灯が並んだ。"};
-
-// Paragraphs of two to six lines, one to four sentences a line, separated by an empty
-// line; LF or CR LF line ends as asked. Deterministic for a given seed.
-std::string generate_text(std::size_t bytes, bool crlf, bool one_line_passages, unsigned seed) {
-  std::mt19937 random(seed);
-  const std::string end = crlf ? "\r\n" : "\n";
-  std::string text;
-  text.reserve(bytes + 512);
-  while (text.size() < bytes) {
-    const int lines = one_line_passages ? 1 : 2 + static_cast<int>(random() % 5);
-    for (int line = 0; line < lines; ++line) {
-      const int count = one_line_passages ? 1 : 1 + static_cast<int>(random() % 4);
-      for (int s = 0; s < count; ++s) text += sentences[random() % sentences.size()];
-      text += end;
-    }
-    text += end;
-  }
-  return text;
-}
+using korvidan::bench::generate_prose;
 
 std::string typical_query() {
   return "京都\n大阪\n北海道\n+++\n冬\n春\n夏\n秋\n+++\n電車\n食堂\n駅\n";
@@ -59,17 +29,23 @@ std::string many_keywords() {
   return query;
 }
 
+std::mt19937& random_for(unsigned seed) {
+  static std::mt19937 random;
+  random.seed(seed);
+  return random;
+}
+
 struct CountingSink final : passages::ResultSink {
   std::size_t bytes = 0;
   void append(std::string_view more) override { bytes += more.size(); }
 };
 
 const std::string& big_text() {
-  static const std::string text = generate_text(64 << 20, false, false, 7);
+  static const std::string text = generate_prose(64 << 20, false, false, false, random_for(7));
   return text;
 }
 const std::string& tiny_passages() {
-  static const std::string text = generate_text(32 << 20, true, true, 11);
+  static const std::string text = generate_prose(32 << 20, true, false, true, random_for(11));
   return text;
 }
 

@@ -10,15 +10,6 @@
 namespace korvidan::testing {
 namespace {
 
-std::vector<std::string> listing_order(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    const std::u8string name = entry.path().filename().u8string();
-    names.emplace_back(name.begin(), name.end());
-  }
-  return names;
-}
-
 class FaultTest : public ProgramTest {
  protected:
   void SetUp() override {

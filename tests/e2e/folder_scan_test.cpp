@@ -7,16 +7,6 @@
 namespace korvidan::testing {
 namespace {
 
-// Names in the order the platform lists them, which is the order the program walks in.
-std::vector<std::string> listing_order(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    const std::u8string name = entry.path().filename().u8string();
-    names.emplace_back(name.begin(), name.end());
-  }
-  return names;
-}
-
 // The file heading lines of a form-I result file: the lines that neither are numbers,
 // nor line ranges, nor passage text (our fixtures' texts begin with "text").
 std::vector<std::string> heading_lines(const std::string& result) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.hpp"
 #include "support/spawn.hpp"
@@ -15,6 +16,8 @@ namespace korvidan::testing {
 std::filesystem::path utf8_path(std::string_view utf8);
 void write_file(const std::filesystem::path& path, std::string_view bytes);
 std::string read_file(const std::filesystem::path& path);
+// Names in the order the platform lists them, which is the order the program walks in.
+std::vector<std::string> listing_order(const std::filesystem::path& folder);
 
 inline bool on_windows() { return platform::native_path_style() == platform::PathStyle::windows; }
 // The separator the program uses in result paths and entry paths.
