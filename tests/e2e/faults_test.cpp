@@ -49,6 +49,50 @@ TEST_F(FaultTest, text_that_is_not_utf8_is_refused_in_every_shape) {
   }
 }
 
+// A file that is not UTF-8 first and last in listing order: everything before it keeps its
+// results, its own heading lines are written, nothing after it is searched.
+TEST_F(FaultTest, a_file_that_is_not_utf8_first_or_last_in_a_walk) {
+  for (const bool first : {true, false}) {
+    SCOPED_TRACE(first ? "first" : "last");
+    const std::string folder = first ? "first" : "last";
+    make_folder(folder);
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) write(folder + "/" + name, "hit\n");
+    const std::vector<std::string> order = listing_order(at(folder));
+    const std::string bad = first ? order.front() : order.back();
+    write(folder + "/" + bad, "\x93\x8C\x8B\x9E\n");
+    const ProgramRun run = this->run({"2", "hit.jkn", folder, "I", "C"});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_error,
+              std::string(run_error_prefix) + "stream did not contain valid UTF-8\n");
+    std::string expected(bom);
+    int run_count = 0;
+    for (const std::string& name : order) {
+      const std::string path = folder + separator() + name;
+      expected += path + "\r\n";
+      if (name == bad) break;
+      expected += std::to_string(++run_count) + "\r\n1--1  " + path + "\r\n1\r\nhit\r\n";
+    }
+    EXPECT_EQ(selection(folder), expected);
+  }
+}
+
+TEST_F(FaultTest, a_folder_deep_in_a_walk_that_cannot_be_listed_stops_the_run) {
+  if (!can_run_unprivileged()) GTEST_SKIP() << "needs root to run the program as another user";
+  make_folder("d/x/y/locked");
+  write("d/x/y/locked/hidden.txt", "hit\n");
+  std::filesystem::permissions(at("d"), std::filesystem::perms::all);
+  std::filesystem::permissions(at("d/x/y/locked"), std::filesystem::perms::owner_all);
+  RunOptions as_nobody;
+  as_nobody.unprivileged = true;
+  const ProgramRun run = this->run({"2", "hit.jkn", "d", "S", "U"}, as_nobody);
+  EXPECT_EQ(run.exit_status, 101);
+  EXPECT_EQ(run.standard_output, "");
+  EXPECT_NE(run.standard_error.find("\nread_dir()呼び出し失敗: code 13, kind PermissionDenied, "),
+            std::string::npos)
+      << run.standard_error;
+  EXPECT_EQ(selection("d"), bom);
+}
+
 TEST_F(FaultTest, a_rest_file_that_cannot_be_created_leaves_the_selection_file_empty) {
   make_folder("d/" + std::string(rest_name));
   write("d/a.txt", "hit\n");
