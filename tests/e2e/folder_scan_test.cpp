@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "support/fixture.hpp"
+#include "support/invariant.hpp"
 
 namespace korvidan::testing {
 namespace {
@@ -62,6 +63,8 @@ TEST_F(FolderScanTest, scope_c_stays_in_the_folder_and_u_walks_the_tree) {
                                              path(path("d", "sub"), "c.txt")};
   EXPECT_EQ(sorted(heading_lines(selection("d"))), sorted(expected));
   EXPECT_EQ(sorted(heading_lines(rest("d"))), sorted(expected));
+  expect_nothing_lost(root_, {"2", "hit.jkn", "d", "U"}, "d");
+  expect_nothing_lost(root_, {"1", "hit.jkn", "d", "C"}, "d");
 }
 
 TEST_F(FolderScanTest, only_txt_files_outside_result_names_are_searched) {
@@ -126,6 +129,7 @@ TEST_F(FolderScanTest, run_counters_go_on_across_files) {
   const std::string rest_expected = x_first ? x_rest + y + "\r\n" : y + "\r\n" + x_rest;
   EXPECT_EQ(selection("d"), std::string(bom) + selection_expected);
   EXPECT_EQ(rest("d"), std::string(bom) + rest_expected);
+  expect_nothing_lost(root_, {"2", "hit.jkn", "d", "C"}, "d");
 }
 
 TEST_F(FolderScanTest, form_s_concatenates_files_and_empty_files_add_nothing) {

@@ -1,6 +1,7 @@
 // Whole runs on one named text file: both result files byte for byte, the report, the
 // exit status, and the failures of creating, reading and writing.
 #include "support/fixture.hpp"
+#include "support/invariant.hpp"
 
 namespace korvidan::testing {
 namespace {
@@ -38,6 +39,9 @@ TEST_F(SingleFileTest, form_s_in_a_sub_folder_with_both_line_ends) {
   EXPECT_EQ(run.standard_output, report_for("docs"));
   EXPECT_EQ(selection("docs/"), std::string(bom) + "東京\r\n\r\n東京と大阪\r\r\n");
   EXPECT_EQ(rest("docs/"), std::string(bom) + "大阪\r\n\r\n");
+  for (const char* break_count : {"-1", "1", "2", "3"}) {
+    expect_nothing_lost(root_, {break_count, "k.jkn", "docs/a.txt", "U"}, "docs");
+  }
 }
 
 TEST_F(SingleFileTest, scopes_c_and_u_give_identical_results) {
