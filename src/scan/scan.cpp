@@ -104,7 +104,9 @@ bool is_search_target(std::string_view entry_path, const platform::PathInfo& inf
 }
 
 platform::Status search_text_file(std::string_view entry_path, ScanContext& context) {
-  const std::string shown_path = platform::display_text(entry_path);
+  // Only form I writes the path; form S need not convert it.
+  const std::string shown_path =
+      context.indexed ? platform::display_text(entry_path) : std::string();
   if (context.indexed) {
     for (passages::ResultSink* file : {context.selection_file, context.rest_file}) {
       file->append(shown_path);

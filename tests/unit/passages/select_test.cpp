@@ -64,6 +64,25 @@ std::string random_from(std::mt19937& random, const std::vector<std::string_view
   return text;
 }
 
+// The matcher on each passage's raw bytes against the plain test on its written text.
+void expect_matcher_agrees(const std::string& condition_text, const std::string& file_text,
+                           std::int32_t break_count) {
+  const ConditionMatcher matcher(condition_text);
+  PassageWorkspace reference;
+  split_passages(break_count, file_text, reference);
+  PassageCutter cutter(break_count, file_text);
+  PassageSpan span;
+  std::string scratch;
+  for (const Passage& passage : reference.passages) {
+    ASSERT_TRUE(cutter.next(span));
+    ASSERT_EQ(matcher.selected(file_text, span, scratch),
+              passage_selected(condition_text, passage.text))
+        << "condition " << ::testing::PrintToString(condition_text) << "\nfile "
+        << ::testing::PrintToString(file_text) << "\npassage "
+        << ::testing::PrintToString(passage.text);
+  }
+}
+
 // The matcher works on the raw bytes of the file; the plain test on the passage text
 // as written. Both must agree on every passage of every text.
 TEST(ConditionMatcher, equals_the_plain_state_machine_on_random_inputs) {
@@ -74,25 +93,13 @@ TEST(ConditionMatcher, equals_the_plain_state_machine_on_random_inputs) {
       "東京", "大阪", "京", "a", "b", "ab", "+++", "", "\r", "b\r", "\xEF\xBB\xBF", "都\r"};
   const std::vector<std::string_view> text_ends = {"\n", "\r\n", "", "\r"};
   const std::vector<std::string_view> condition_ends = {"\n", "\r\n", "\r"};
-  std::string scratch;
   for (int round = 0; round < 5000; ++round) {
     std::string condition_text = random_from(random, condition_pieces, 7, condition_ends);
     if (random() % 2) condition_text += condition_pieces[random() % condition_pieces.size()];
     const std::string file_text = random_from(random, text_pieces, 10, text_ends);
     const std::int32_t break_count = static_cast<std::int32_t>(random() % 7) - 2;
-    const ConditionMatcher matcher(condition_text);
-    PassageWorkspace reference;
-    split_passages(break_count, file_text, reference);
-    PassageCutter cutter(break_count, file_text);
-    PassageSpan span;
-    for (const Passage& passage : reference.passages) {
-      ASSERT_TRUE(cutter.next(span));
-      ASSERT_EQ(matcher.selected(file_text, span, scratch),
-                passage_selected(condition_text, passage.text))
-          << "condition " << ::testing::PrintToString(condition_text) << "\nfile "
-          << ::testing::PrintToString(file_text) << "\npassage "
-          << ::testing::PrintToString(passage.text);
-    }
+    expect_matcher_agrees(condition_text, file_text, break_count);
+    if (::testing::Test::HasFatalFailure()) return;
   }
 }
 
@@ -105,7 +112,6 @@ TEST(ConditionMatcher, large_groups_equal_the_plain_state_machine) {
   const std::vector<std::string_view> text_pieces = {"東京", "大阪", "京都", "a", "b",
                                                      "ab",   " ",    "\r",   ""};
   const std::vector<std::string_view> text_ends = {"\n", "\r\n", "", "\r"};
-  std::string scratch;
   for (int round = 0; round < 3000; ++round) {
     std::string condition_text;
     const int groups = 1 + static_cast<int>(random() % 3);
@@ -120,18 +126,8 @@ TEST(ConditionMatcher, large_groups_equal_the_plain_state_machine) {
       }
     }
     const std::string file_text = random_from(random, text_pieces, 12, text_ends);
-    const ConditionMatcher matcher(condition_text);
-    PassageWorkspace reference;
-    split_passages(2, file_text, reference);
-    PassageCutter cutter(2, file_text);
-    PassageSpan span;
-    for (const Passage& passage : reference.passages) {
-      ASSERT_TRUE(cutter.next(span));
-      ASSERT_EQ(matcher.selected(file_text, span, scratch),
-                passage_selected(condition_text, passage.text))
-          << "condition " << ::testing::PrintToString(condition_text) << "\nfile "
-          << ::testing::PrintToString(file_text);
-    }
+    expect_matcher_agrees(condition_text, file_text, 2);
+    if (::testing::Test::HasFatalFailure()) return;
   }
 }
 
