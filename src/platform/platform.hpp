@@ -148,7 +148,6 @@ class FileBuffer {
   // memory cannot be had (the buffer is then unchanged).
   char* reserve(std::size_t capacity);
   void set_size(std::size_t size) { size_ = size; }
-  std::size_t capacity() const { return capacity_; }
 
  private:
   char* data_ = nullptr;

@@ -201,24 +201,7 @@ TEST_F(FaultTest, failed_writes_in_folder_runs_keep_prefixes_of_both_files) {
   write("d/a.txt", text);
   write("d/sub/b.txt", text);
   for (const char* form : {"S", "I"}) {
-    SCOPED_TRACE(form);
-    ASSERT_EQ(run({"2", "hit.jkn", "d", form, "U"}).exit_status, 0);
-    const std::string full_selection = selection("d");
-    const std::string full_rest = rest("d");
-    for (const unsigned long long limit : {1ULL, 3ULL, 10ULL, 25ULL, 3000ULL}) {
-      RunOptions options;
-      options.file_size_limit = limit;
-      const ProgramRun run = this->run({"2", "hit.jkn", "d", form, "U"}, options);
-      EXPECT_EQ(run.exit_status, 101) << limit;
-      EXPECT_EQ(run.standard_output, "");
-      EXPECT_NE(run.standard_error.find("\ncannot write !!: File too large (os error 27)\n"),
-                std::string::npos)
-          << run.standard_error;
-      const std::string cut_selection = selection("d");
-      const std::string cut_rest = rest("d");
-      EXPECT_EQ(cut_selection, full_selection.substr(0, cut_selection.size())) << limit;
-      EXPECT_EQ(cut_rest, full_rest.substr(0, cut_rest.size())) << limit;
-    }
+    expect_cut_short_prefixes({"2", "hit.jkn", "d", form, "U"}, "d", {1, 3, 10, 25, 3000});
   }
 }
 

@@ -31,6 +31,34 @@ std::vector<std::string> listing_order(const std::filesystem::path& folder) {
   return names;
 }
 
+void ProgramTest::expect_cut_short_prefixes(const std::vector<std::string>& arguments,
+                                            const std::string& folder,
+                                            const std::vector<unsigned long long>& limits) const {
+  SCOPED_TRACE(::testing::PrintToString(arguments));
+  ASSERT_EQ(run(arguments).exit_status, 0);
+  const std::string selection_path = folder + "/" + std::string(selection_name);
+  const std::string rest_path = folder + "/" + std::string(rest_name);
+  const std::string full_selection = read(selection_path);
+  const std::string full_rest = read(rest_path);
+  for (const unsigned long long limit : limits) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    RunOptions options;
+    options.file_size_limit = limit;
+    const ProgramRun limited = run(arguments, options);
+    EXPECT_EQ(limited.exit_status, 101);
+    EXPECT_EQ(limited.standard_output, "");
+    EXPECT_NE(limited.standard_error.find("\ncannot write !!: File too large (os error 27)\n"),
+              std::string::npos)
+        << limited.standard_error;
+    for (const auto& [path, full] :
+         {std::pair{selection_path, full_selection}, std::pair{rest_path, full_rest}}) {
+      const std::string written = read(path);
+      EXPECT_LE(written.size(), limit);
+      EXPECT_EQ(written, full.substr(0, written.size())) << path;
+    }
+  }
+}
+
 void ProgramTest::SetUp() {
   static std::atomic<int> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();

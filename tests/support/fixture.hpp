@@ -46,6 +46,13 @@ class ProgramTest : public ::testing::Test {
   ProgramRun run(const std::vector<std::string>& arguments, const RunOptions& options = {}) const {
     return run_program(root_, arguments, options);
   }
+  // Runs `arguments` once without and then once with each file size limit (POSIX), and
+  // expects each limited run to stop with "cannot write !!" and to leave both result files
+  // in `folder` no larger than the limit and a prefix of what the unlimited run wrote.
+  void expect_cut_short_prefixes(const std::vector<std::string>& arguments,
+                                 const std::string& folder,
+                                 const std::vector<unsigned long long>& limits) const;
+
   // The final report for result files in `folder` as the program prints it.
   static std::string report_for(const std::string& folder) {
     return "My name is korvidan.exe !!\r\nOutput : " + folder + separator() +

@@ -46,52 +46,48 @@ TEST(FormS, empty_text_and_empty_first_passage_write_nothing) {
   EXPECT_EQ(n1.rest, "A\r\nB\r\n");
 }
 
-TEST(FormI, worked_example) {
+// One run's form-I state across files: the two result files, the workspace, the counters.
+struct IndexedRun {
   StringSink selection;
   StringSink rest;
   PassageWorkspace workspace;
   std::uint64_t selected_total = 0;
   std::uint64_t rest_total = 0;
-  process_file_indexed(2, ConditionMatcher("c"), "a\nb\n\nc\n", workspace, selected_total,
-                       rest_total, "", selection, rest);
-  EXPECT_EQ(selection.bytes, "1\r\n4--4  \r\n1\r\nc\r\n");
-  EXPECT_EQ(rest.bytes, "1\r\n1--3  \r\n1\r\na\r\nb\r\n\r\n");
+  void file(std::int32_t break_count, std::string_view conditions, std::string_view text,
+            std::string_view path) {
+    process_file_indexed(break_count, ConditionMatcher(conditions), text, workspace, selected_total,
+                         rest_total, path, selection, rest);
+  }
+};
+
+TEST(FormI, worked_example) {
+  IndexedRun run;
+  run.file(2, "c", "a\nb\n\nc\n", "");
+  EXPECT_EQ(run.selection.bytes, "1\r\n4--4  \r\n1\r\nc\r\n");
+  EXPECT_EQ(run.rest.bytes, "1\r\n1--3  \r\n1\r\na\r\nb\r\n\r\n");
 }
 
 TEST(FormI, run_counts_go_on_across_files_and_counts_in_file_restart) {
-  StringSink selection;
-  StringSink rest;
-  PassageWorkspace workspace;
-  std::uint64_t selected_total = 0;
-  std::uint64_t rest_total = 0;
-  const ConditionMatcher conditions("hit");
-  process_file_indexed(2, conditions, "hit1\n\nmiss\n\nhit2\n", workspace, selected_total,
-                       rest_total, "d/one.txt", selection, rest);
-  process_file_indexed(2, conditions, "hit3", workspace, selected_total, rest_total, "d/two.txt",
-                       selection, rest);
-  EXPECT_EQ(selection.bytes,
+  IndexedRun run;
+  run.file(2, "hit", "hit1\n\nmiss\n\nhit2\n", "d/one.txt");
+  run.file(2, "hit", "hit3", "d/two.txt");
+  EXPECT_EQ(run.selection.bytes,
             "1\r\n1--2  d/one.txt\r\n1\r\nhit1\r\n\r\n"
             "2\r\n5--5  d/one.txt\r\n2\r\nhit2\r\n"
             "3\r\n1--1  d/two.txt\r\n1\r\nhit3\r\n");
-  EXPECT_EQ(rest.bytes, "1\r\n3--4  d/one.txt\r\n1\r\nmiss\r\n\r\n");
-  EXPECT_EQ(selected_total, 3u);
-  EXPECT_EQ(rest_total, 1u);
+  EXPECT_EQ(run.rest.bytes, "1\r\n3--4  d/one.txt\r\n1\r\nmiss\r\n\r\n");
+  EXPECT_EQ(run.selected_total, 3u);
+  EXPECT_EQ(run.rest_total, 1u);
 }
 
 TEST(FormI, empty_text_and_empty_first_passage_are_records_without_text) {
-  StringSink selection;
-  StringSink rest;
-  PassageWorkspace workspace;
-  std::uint64_t selected_total = 0;
-  std::uint64_t rest_total = 0;
-  process_file_indexed(2, ConditionMatcher("x"), "", workspace, selected_total, rest_total, "",
-                       selection, rest);
-  EXPECT_EQ(rest.bytes, "1\r\n1--1  \r\n1\r\n");
-  rest.bytes.clear();
-  process_file_indexed(0, ConditionMatcher("x"), "A", workspace, selected_total, rest_total, "",
-                       selection, rest);
-  EXPECT_EQ(rest.bytes, "2\r\n1--0  \r\n1\r\n3\r\n1--1  \r\n2\r\nA\r\n");
-  EXPECT_EQ(selection.bytes, "");
+  IndexedRun run;
+  run.file(2, "x", "", "");
+  EXPECT_EQ(run.rest.bytes, "1\r\n1--1  \r\n1\r\n");
+  run.rest.bytes.clear();
+  run.file(0, "x", "A", "");
+  EXPECT_EQ(run.rest.bytes, "2\r\n1--0  \r\n1\r\n3\r\n1--1  \r\n2\r\nA\r\n");
+  EXPECT_EQ(run.selection.bytes, "");
 }
 
 }  // namespace
