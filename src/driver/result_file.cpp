@@ -6,24 +6,22 @@
 
 namespace korvidan::driver {
 
-ResultFile::ResultFile(platform::Handle handle) : handle_(handle), buffer_(new char[capacity_]) {}
+ResultFile::ResultFile(platform::Handle handle) : handle_(handle), storage_(new char[buffer_size]) {
+  buffer_ = storage_.get();
+  capacity_ = buffer_size;
+}
 
 ResultFile::~ResultFile() {
   if (open_) close();
 }
 
-void ResultFile::append(std::string_view bytes) {
-  if (bytes.size() <= capacity_ - used_) {
-    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
-    used_ += bytes.size();
-    return;
-  }
+void ResultFile::take_overflow(std::string_view bytes) {
   flush();
   if (bytes.size() >= capacity_) {
     if (!write_through(bytes)) write_failed(*failure_);
     return;
   }
-  std::memcpy(buffer_.get(), bytes.data(), bytes.size());
+  std::memcpy(buffer_, bytes.data(), bytes.size());
   used_ = bytes.size();
 }
 
@@ -36,7 +34,7 @@ bool ResultFile::write_through(std::string_view bytes) {
 
 void ResultFile::flush() {
   if (used_ == 0) return;
-  const std::string_view pending(buffer_.get(), used_);
+  const std::string_view pending(buffer_, used_);
   used_ = 0;
   if (!write_through(pending)) write_failed(*failure_);
 }
@@ -45,7 +43,7 @@ void ResultFile::write_failed(const platform::Error& error) {
   // The partner's bytes were decided before this failure; they must not be lost with it.
   // Its own failure, if any, changes nothing: the stop is already this one.
   if (partner_ != nullptr && partner_->used_ != 0) {
-    const std::string_view pending(partner_->buffer_.get(), partner_->used_);
+    const std::string_view pending(partner_->buffer_, partner_->used_);
     partner_->used_ = 0;
     (void)partner_->write_through(pending);
   }

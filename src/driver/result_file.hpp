@@ -21,22 +21,21 @@ class ResultFile final : public passages::ResultSink {
 
   // The file whose buffered bytes must reach the disk when a write to this one fails.
   void set_partner(ResultFile* partner) { partner_ = partner; }
-  void append(std::string_view bytes) override;
   // Writes out the buffer; a failure is the "cannot write !!" fatal stop.
   void flush();
   // Flushes, then closes the handle.
   void close();
 
  private:
+  void take_overflow(std::string_view bytes) override;
   [[noreturn]] void write_failed(const platform::Error& error);
   bool write_through(std::string_view bytes);
 
   // Large enough that writes cost little next to copying the bytes; small enough to stay
   // in the cache.
-  static constexpr std::size_t capacity_ = std::size_t{1} << 20;
+  static constexpr std::size_t buffer_size = std::size_t{1} << 20;
   platform::Handle handle_;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t used_ = 0;
+  std::unique_ptr<char[]> storage_;
   bool open_ = true;
   ResultFile* partner_ = nullptr;
   std::optional<platform::Error> failure_;

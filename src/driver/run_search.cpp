@@ -89,26 +89,17 @@ platform::Status single_file_run(const RunConfig& config,
     results.close();
     return opened.error();
   }
-  platform::FileBuffer file_text;
-  platform::Status read = platform::read_whole_file(opened.value(), file_text);
-  if (read.ok() && !platform::is_valid_utf8(file_text.view())) {
-    read = platform::Error{platform::Error::Kind::invalid_utf8};
-  }
-  if (!read.ok()) {
+  std::uint64_t selected_total = 0;
+  std::uint64_t rest_total = 0;
+  passages::PassageStream stream(config.break_count, conditions,
+                                 {&results.selection_file, &results.rest_file, config.indexed, "",
+                                  &selected_total, &rest_total});
+  platform::FileBuffer buffer;
+  const platform::Status searched = scan::search_open_file(opened.value(), buffer, stream);
+  if (!searched.ok()) {
     platform::close_file(opened.value());
     results.close();
-    return read;
-  }
-  passages::PassageWorkspace workspace;
-  if (config.indexed) {
-    std::uint64_t selected_total = 0;
-    std::uint64_t rest_total = 0;
-    passages::process_file_indexed(config.break_count, conditions, file_text.view(), workspace,
-                                   selected_total, rest_total, "", results.selection_file,
-                                   results.rest_file);
-  } else {
-    passages::process_file_text_only(config.break_count, conditions, file_text.view(), workspace,
-                                     results.selection_file, results.rest_file);
+    return searched;
   }
   results.flush();
   write_final_report(paths);
@@ -123,12 +114,10 @@ platform::Status folder_run(const RunConfig& config, const passages::ConditionMa
   if (!created.ok()) return created.error();
   OpenResults& results = *created.value();
 
-  passages::PassageWorkspace workspace;
   platform::FileBuffer file_text;
   scan::ScanContext context;
   context.break_count = config.break_count;
   context.conditions = &conditions;
-  context.workspace = &workspace;
   context.file_text = &file_text;
   context.selection_file = &results.selection_file;
   context.rest_file = &results.rest_file;

@@ -3,7 +3,9 @@
 // (form S) or with its passage heading (form I). It never touches a file itself.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,8 +41,8 @@ struct PassageWorkspace {
 void split_passages(std::int32_t break_count, std::string_view file_text,
                     PassageWorkspace& workspace);
 
-// A passage as a region of the file text: the raw bytes of its lines, the byte-order mark
-// of the file excluded. `unterminated` says the region's last line has no LF in the file.
+// A passage as a region of the text: the raw bytes of its lines, the byte-order mark of
+// the file excluded. `unterminated` says the region's last line has no LF in the file.
 struct PassageSpan {
   std::size_t begin = 0;
   std::size_t end = 0;
@@ -49,22 +51,37 @@ struct PassageSpan {
   bool unterminated = false;
 };
 
-// Yields the passages of a text one by one, in order; at least one for every text.
+// Yields the passages of a file one by one, in order; at least one for every file. The
+// file may come in pieces: each `start` hands over the text from the first byte still
+// needed (the whole file, or the unconsumed bytes of the previous text followed by what
+// has been read since), and `next` yields the passages that text completes.
 class PassageCutter {
  public:
+  explicit PassageCutter(std::int32_t break_count) : break_count_(break_count) {}
   PassageCutter(std::int32_t break_count, std::string_view file_text);
+  void start(std::string_view text, bool end_of_file);
+  // False when the text holds no further complete passage (or, at the end of the file,
+  // after the last one).
   bool next(PassageSpan& span);
+  // Bytes at the front of the current text that no passage needs any more.
+  std::size_t consumed() const { return begin_; }
 
  private:
   std::string_view text_;
+  bool end_of_file_ = false;
+  bool mark_decided_ = false;
   std::int64_t break_count_;
   std::size_t position_ = 0;
+  std::size_t searched_ = 0;  // how far the current line has been searched for its LF
   std::uint64_t line_number_ = 0;
   // Wider than the line count's 32-bit origin so that billions of empty lines cannot wrap it.
   std::int64_t break_run_ = 1;
   std::uint64_t first_line_ = 1;
   std::size_t begin_ = 0;
+  bool dropped_open_line_ = false;
   bool finished_ = false;
+
+  bool wait_for_more();
 };
 
 // The passage's text as the result files hold it: each line of the region followed by
@@ -96,13 +113,30 @@ void emit_passage_text(std::string_view file_text, const PassageSpan& span, Emit
 // groups split by "+++" lines, OR within a group, exact byte substrings.
 bool passage_selected(std::string_view condition_text, std::string_view passage_text);
 
-// The condition text prepared once into groups of keywords, each with a substring
-// searcher. Answers exactly as passage_selected does on the passage's text.
+// The condition text prepared once into groups of keywords. Answers exactly as
+// passage_selected does on the passage's text.
 class ConditionMatcher {
  public:
   explicit ConditionMatcher(std::string_view condition_text);
+
+  // What the matcher has learnt of one text: for each searcher, where its next occurrence
+  // lies. Each keyword is then searched for at most once over the whole text, however
+  // many passages it holds; the passages of the text must be asked about in order.
+  class TextScan {
+   public:
+    explicit TextScan(const ConditionMatcher& matcher) : next_(matcher.searchers_, 0) {}
+    void restart() { std::fill(next_.begin(), next_.end(), 0); }
+
+   private:
+    friend class ConditionMatcher;
+    // One past the start of the searcher's next occurrence; 0 before the first search,
+    // SIZE_MAX when there is none further.
+    std::vector<std::size_t> next_;
+  };
+
   // `scratch` receives the passage text when a keyword ending in CR needs it.
-  bool selected(std::string_view file_text, const PassageSpan& span, std::string& scratch) const;
+  bool selected(std::string_view text, const PassageSpan& span, TextScan& scan,
+                std::string& scratch) const;
   bool selected(std::string_view passage_text) const;
 
  private:
@@ -110,6 +144,7 @@ class ConditionMatcher {
     std::string_view bytes;
     std::size_t anchor;  // the position in `bytes` least likely to occur in Japanese text
     bool ends_in_cr;     // can only match the CR before a line's LF in the passage text
+    std::size_t slot;    // its entry in a TextScan
   };
   // Many keywords of one group tested in one pass: each position's first three bytes are
   // looked up in a bitmap of the keywords' first three bytes, and only the keywords of a
@@ -117,47 +152,96 @@ class ConditionMatcher {
   // they are found does not matter.
   struct PrefixFilter {
     explicit PrefixFilter(const std::vector<std::string_view>& keywords);
-    bool find_any(std::string_view haystack) const;
+    std::size_t find_from(std::string_view haystack, std::size_t from) const;
     std::uint32_t slot(const char* at) const;
 
     unsigned shift = 0;  // the slot is the top bits of a multiplicative hash
     std::vector<std::uint64_t> bitmap;
     std::vector<std::uint32_t> bucket_start;  // keywords of slot s: [start[s], start[s + 1])
     std::vector<std::string_view> bucket_keywords;
+    std::size_t scan_slot = 0;
   };
   struct Group {
     std::vector<Keyword> keywords;  // searched one by one
     std::optional<PrefixFilter> filter;
     bool needs_passage_text = false;  // holds a keyword ending in CR
   };
-  static bool contains(std::string_view haystack, const Keyword& keyword);
-  bool group_found(const Group& group, std::string_view region,
-                   const std::string_view* passage_text) const;
+  static std::size_t find_from(std::string_view haystack, std::size_t from, const Keyword& keyword);
+  bool group_found(const Group& group, std::string_view text, const PassageSpan& span,
+                   TextScan& scan, std::string_view passage_text) const;
+  template <class PassageText>
+  bool all_groups_found(std::string_view text, const PassageSpan& span, TextScan& scan,
+                        PassageText&& passage_text) const;
   std::vector<Group> groups_;
+  std::size_t searchers_ = 0;
 };
 
 // ---- writing
 
-// Where the processors put result bytes. append returns only once every byte is taken;
-// a failure is the implementation's own fatal stop.
+// Where the processors put result bytes: a buffer, filled inline, and behind it whatever
+// the implementation does with bytes that do not fit. append returns only once every byte
+// is taken; a failure is the implementation's own fatal stop.
 class ResultSink {
  public:
-  virtual void append(std::string_view bytes) = 0;
+  void append(std::string_view bytes) {
+    if (bytes.size() < capacity_ - used_) {
+      std::memcpy(buffer_ + used_, bytes.data(), bytes.size());
+      used_ += bytes.size();
+    } else {
+      take_overflow(bytes);
+    }
+  }
 
  protected:
   ~ResultSink() = default;
+  virtual void take_overflow(std::string_view bytes) = 0;
+  char* buffer_ = nullptr;
+  std::size_t used_ = 0;
+  std::size_t capacity_ = 0;
 };
 
-// Form S: each passage's text, unchanged, to the selection file or the rest file.
-void process_file_text_only(std::int32_t break_count, const ConditionMatcher& conditions,
-                            std::string_view file_text, PassageWorkspace& workspace,
-                            ResultSink& selection_file, ResultSink& rest_file);
+// Where one file's passages go. Form I also numbers them: the run counters go on across
+// files, the counts in file start at 1 for every file.
+struct PassageOutput {
+  ResultSink* selection_file = nullptr;
+  ResultSink* rest_file = nullptr;
+  bool indexed = false;
+  std::string_view path;
+  std::uint64_t* selected_total = nullptr;
+  std::uint64_t* rest_total = nullptr;
+};
 
-// Form I: each passage as run count, "first--last  path", count in file, then its text.
-// The run counters go on across calls; the counts in file start at 1 for every file.
+// One file's passages cut, tested and written as its text comes in. Form S writes each
+// passage's text unchanged; form I first its heading: run count, "first--last  path",
+// count in file.
+class PassageStream {
+ public:
+  PassageStream(std::int32_t break_count, const ConditionMatcher& conditions,
+                const PassageOutput& output);
+  // Writes the passages that `text` completes and returns how many of its leading bytes
+  // are done with: the next call's text must begin with the rest. At the end of the file,
+  // every passage is written.
+  std::size_t feed(std::string_view text, bool end_of_file);
+
+ private:
+  void write_heading(ResultSink& destination, bool selected, const PassageSpan& span);
+
+  const ConditionMatcher& conditions_;
+  PassageOutput output_;
+  PassageCutter cutter_;
+  ConditionMatcher::TextScan scan_;
+  std::string scratch_;
+  std::uint64_t selected_in_file_ = 0;
+  std::uint64_t rest_in_file_ = 0;
+};
+
+// A whole file's text in one go, in form S or form I.
+void process_file_text_only(std::int32_t break_count, const ConditionMatcher& conditions,
+                            std::string_view file_text, ResultSink& selection_file,
+                            ResultSink& rest_file);
 void process_file_indexed(std::int32_t break_count, const ConditionMatcher& conditions,
-                          std::string_view file_text, PassageWorkspace& workspace,
-                          std::uint64_t& selected_total, std::uint64_t& rest_total,
-                          std::string_view path, ResultSink& selection_file, ResultSink& rest_file);
+                          std::string_view file_text, std::uint64_t& selected_total,
+                          std::uint64_t& rest_total, std::string_view path,
+                          ResultSink& selection_file, ResultSink& rest_file);
 
 }  // namespace korvidan::passages

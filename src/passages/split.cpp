@@ -37,28 +37,48 @@ void split_passages(std::int32_t break_count, std::string_view file_text,
 }
 
 PassageCutter::PassageCutter(std::int32_t break_count, std::string_view file_text)
-    : text_(file_text), break_count_(break_count) {
-  if (text_.starts_with(byte_order_mark)) begin_ = byte_order_mark.size();
+    : PassageCutter(break_count) {
+  start(file_text, true);
+}
+
+void PassageCutter::start(std::string_view text, bool end_of_file) {
+  // The caller dropped the consumed bytes: positions move back by as many.
+  position_ -= begin_;
+  searched_ = searched_ > begin_ ? searched_ - begin_ : 0;
+  begin_ = 0;
+  text_ = text;
+  end_of_file_ = end_of_file;
+  if (mark_decided_) return;
+  // The mark is not part of line 1: the first passage begins after it.
+  if (text_.size() < byte_order_mark.size() && !end_of_file_ &&
+      byte_order_mark.starts_with(text_)) {
+    return;  // too few bytes yet to tell
+  }
+  mark_decided_ = true;
+  if (text_.starts_with(byte_order_mark)) begin_ = position_ = byte_order_mark.size();
 }
 
 bool PassageCutter::next(PassageSpan& span) {
-  if (finished_) return false;
+  if (finished_ || !mark_decided_) return false;
   const char* data = text_.data();
   const std::size_t size = text_.size();
   while (position_ < size) {
-    std::size_t line_begin = position_;
+    const std::size_t line_begin = position_;
     std::size_t content_end = size;
     std::size_t following = size;
-    if (const void* found = std::memchr(data + position_, '\n', size - position_)) {
+    // A line that was incomplete before is not searched again for its LF.
+    const std::size_t from = searched_ > position_ ? searched_ : position_;
+    if (const void* found = std::memchr(data + from, '\n', size - from)) {
       const std::size_t line_feed =
           static_cast<std::size_t>(static_cast<const char*>(found) - data);
       following = line_feed + 1;
       content_end =
           line_feed > line_begin && data[line_feed - 1] == '\r' ? line_feed - 1 : line_feed;
+    } else if (!end_of_file_) {
+      searched_ = size;
+      return wait_for_more();  // the line is not complete yet
     }
     ++line_number_;
-    // The mark is not part of line 1 (begin_ already starts after it).
-    if (line_number_ == 1) line_begin = begin_;
     position_ = following;
     if (line_begin == content_end) {
       if (break_run_ < INT64_MAX) ++break_run_;
@@ -74,10 +94,18 @@ bool PassageCutter::next(PassageSpan& span) {
     break_run_ = 1;
     return true;
   }
+  if (!end_of_file_) return wait_for_more();
   finished_ = true;
-  span = {begin_, size, first_line_, line_number_ == 0 ? 1 : line_number_,
-          size != 0 && text_.back() != '\n'};
+  const bool unterminated = size != 0 ? text_.back() != '\n' : dropped_open_line_;
+  span = {begin_, size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated};
   return true;
+}
+
+bool PassageCutter::wait_for_more() {
+  // Only a lone mark can be dropped whole; the last passage must still know its line was
+  // left open.
+  if (begin_ > 0) dropped_open_line_ = text_[begin_ - 1] != '\n';
+  return false;
 }
 
 }  // namespace korvidan::passages

@@ -98,6 +98,19 @@ std::string display_text(std::string_view native_text);  // defined by the backe
 // ---- UTF-8
 
 bool is_valid_utf8(std::string_view bytes);
+// The same check over a text that comes in pieces, which may split a character anywhere.
+class Utf8Checker {
+ public:
+  // False once the bytes so far cannot begin a valid text.
+  bool feed(std::string_view bytes);
+  // False when the text ended inside a character, or an earlier piece failed.
+  bool finish() const { return valid_ && pending_size_ == 0; }
+
+ private:
+  bool valid_ = true;
+  unsigned char pending_[4] = {};  // a character still missing its last bytes
+  std::size_t pending_size_ = 0;
+};
 // Replaces each maximal invalid subpart with U+FFFD (the usual "lossy" decoding).
 std::string lossy_utf8(std::string_view bytes);
 // WTF-8 <-> UTF-16 code units; decode returns nullopt for bytes that are not WTF-8.
@@ -134,6 +147,8 @@ void close_file(Handle handle);
 // multi-GB buffer far cheaper. Returns nullptr when the memory cannot be had.
 char* allocate_file_storage(std::size_t size);
 void release_file_storage(char* storage, std::size_t size);
+// The system's own error for memory that cannot be had.
+Error out_of_memory();
 
 // Growable byte buffer whose storage is kept across refills and never zero-filled.
 class FileBuffer {
@@ -143,6 +158,7 @@ class FileBuffer {
   FileBuffer& operator=(const FileBuffer&) = delete;
   ~FileBuffer();
   std::string_view view() const { return {data_, size_}; }
+  std::size_t capacity() const { return capacity_; }
   void clear() { size_ = 0; }
   // Room for at least `capacity` bytes, keeping the current content; nullptr when the
   // memory cannot be had (the buffer is then unchanged).
@@ -157,6 +173,11 @@ class FileBuffer {
 
 // Replaces the buffer's content with the whole file, up to its end.
 Status read_whole_file(Handle handle, FileBuffer& buffer);
+// Reads on from the current position until `size` bytes or the end of the file; returns
+// how many it got.
+Result<std::size_t> read_up_to(Handle handle, char* into, std::size_t size);
+// Back to the start of the file, to read it again.
+Status rewind_file(Handle handle);
 
 // One attempt to write: how many bytes the system took, or that it was interrupted, or
 // the error. Backends provide it for real files; tests provide fakes.

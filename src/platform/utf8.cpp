@@ -128,6 +128,48 @@ bool is_valid_utf8(std::string_view text) {
   return true;
 }
 
+namespace {
+
+// How many bytes the character led by `lead` has; 1 for a byte that cannot lead one, so
+// that checking it alone fails.
+std::size_t expected_length(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 1;
+}
+
+}  // namespace
+
+bool Utf8Checker::feed(std::string_view bytes) {
+  if (!valid_) return false;
+  while (pending_size_ != 0 && pending_size_ < sizeof pending_ && !bytes.empty()) {
+    pending_[pending_size_++] = static_cast<unsigned char>(bytes.front());
+    bytes.remove_prefix(1);
+    if (pending_size_ == expected_length(pending_[0])) {
+      valid_ = is_valid_utf8(std::string_view(reinterpret_cast<char*>(pending_), pending_size_));
+      pending_size_ = 0;
+      if (!valid_) return false;
+    }
+  }
+  if (bytes.empty()) return true;
+  // A character cut off by the end of the piece waits for the next one. Its lead byte is
+  // among the last three; continuation bytes after it do not end it.
+  std::size_t complete = bytes.size();
+  for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+    if (byte < 0x80) break;
+    if (byte >= 0xC0) {
+      if (expected_length(byte) > back) complete = bytes.size() - back;
+      break;
+    }
+  }
+  valid_ = is_valid_utf8(bytes.substr(0, complete));
+  pending_size_ = bytes.size() - complete;
+  std::memcpy(pending_, bytes.data() + complete, pending_size_);
+  return valid_;
+}
+
 std::string lossy_utf8(std::string_view text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   std::string out;

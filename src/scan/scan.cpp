@@ -103,6 +103,88 @@ bool is_search_target(std::string_view entry_path, const platform::PathInfo& inf
          context.result_files.end();
 }
 
+namespace {
+
+// Files up to this size are read in one go; larger ones pass through a window this large,
+// so that memory stays small and the bytes are still in the cache when they are cut,
+// tested and copied out.
+constexpr std::size_t window_size = std::size_t{4} << 20;
+
+platform::Error not_utf8() { return platform::Error{platform::Error::Kind::invalid_utf8}; }
+
+// The rest of the file through the window, only to check that all of it is UTF-8; the
+// window holds its first `total` bytes, and `total` becomes the file's size.
+platform::Status check_whole_file(platform::Handle file, char* window, std::uint64_t& total) {
+  platform::Utf8Checker checker;
+  std::size_t got = static_cast<std::size_t>(total);
+  for (;;) {
+    if (!checker.feed(std::string_view(window, got))) return not_utf8();
+    if (got < window_size) break;
+    const platform::Result<std::size_t> more = platform::read_up_to(file, window, window_size);
+    if (!more.ok()) return more.error();
+    got = more.value();
+    total += got;
+  }
+  return checker.finish() ? platform::success() : platform::Status(not_utf8());
+}
+
+}  // namespace
+
+platform::Status search_open_file(platform::Handle file, platform::FileBuffer& buffer,
+                                  passages::PassageStream& stream) {
+  buffer.clear();
+  char* data = buffer.reserve(window_size);
+  if (data == nullptr) return platform::out_of_memory();
+  const platform::Result<std::size_t> first = platform::read_up_to(file, data, window_size);
+  if (!first.ok()) return first.error();
+  if (first.value() < window_size) {
+    const std::string_view text(data, first.value());
+    if (!platform::is_valid_utf8(text)) return not_utf8();
+    stream.feed(text, true);
+    return platform::success();
+  }
+
+  // Larger than the window: checked whole first, then read again and cut as it comes.
+  std::uint64_t total = first.value();
+  const platform::Status checked = check_whole_file(file, data, total);
+  if (!checked.ok()) return checked;
+  const platform::Status rewound = platform::rewind_file(file);
+  if (!rewound.ok()) return rewound;
+  // The second reading is checked too: a file changed in between must not put bytes that
+  // are not UTF-8 into the result files.
+  platform::Utf8Checker checker;
+  std::size_t held = 0;  // the unconsumed bytes at the front of the buffer
+  for (;;) {
+    // A passage longer than the window makes the window grow. Room for the whole file (and
+    // the byte that shows its end) is asked for at once, so that no byte is copied twice;
+    // only a file that grew since it was checked needs more.
+    std::size_t wanted = held < window_size ? window_size : held + window_size;
+    if (wanted > buffer.capacity()) {
+      if (held < buffer.capacity() && buffer.capacity() > total) {
+        wanted = buffer.capacity();
+      } else {
+        buffer.set_size(held);
+        wanted = std::max(wanted, held < total ? static_cast<std::size_t>(total) + 1 : held * 2);
+        data = buffer.reserve(wanted);
+        if (data == nullptr) return platform::out_of_memory();
+      }
+    }
+    const platform::Result<std::size_t> got =
+        platform::read_up_to(file, data + held, wanted - held);
+    if (!got.ok()) return got.error();
+    const bool end_of_file = got.value() < wanted - held;
+    if (!checker.feed(std::string_view(data + held, got.value())) ||
+        (end_of_file && !checker.finish())) {
+      return not_utf8();
+    }
+    const std::string_view text(data, held + got.value());
+    const std::size_t consumed = stream.feed(text, end_of_file);
+    if (end_of_file) return platform::success();
+    held = text.size() - consumed;
+    if (consumed != 0) std::memmove(data, data + consumed, held);
+  }
+}
+
 platform::Status search_text_file(std::string_view entry_path, ScanContext& context) {
   // Only form I writes the path; form S need not convert it.
   const std::string shown_path =
@@ -115,28 +197,12 @@ platform::Status search_text_file(std::string_view entry_path, ScanContext& cont
   }
   platform::Result<platform::Handle> opened = platform::open_for_reading(entry_path);
   if (!opened.ok()) return opened.error();
-  context.workspace->clear();
-  const platform::Status read = platform::read_whole_file(opened.value(), *context.file_text);
-  if (!read.ok()) {
-    platform::close_file(opened.value());
-    return read;
-  }
-  const std::string_view text = context.file_text->view();
-  if (!platform::is_valid_utf8(text)) {
-    platform::close_file(opened.value());
-    return platform::Error{platform::Error::Kind::invalid_utf8};
-  }
-  if (context.indexed) {
-    passages::process_file_indexed(context.break_count, *context.conditions, text,
-                                   *context.workspace, context.selected_total, context.rest_total,
-                                   shown_path, *context.selection_file, *context.rest_file);
-  } else {
-    passages::process_file_text_only(context.break_count, *context.conditions, text,
-                                     *context.workspace, *context.selection_file,
-                                     *context.rest_file);
-  }
+  passages::PassageStream stream(context.break_count, *context.conditions,
+                                 {context.selection_file, context.rest_file, context.indexed,
+                                  shown_path, &context.selected_total, &context.rest_total});
+  const platform::Status searched = search_open_file(opened.value(), *context.file_text, stream);
   platform::close_file(opened.value());
-  return platform::success();
+  return searched;
 }
 
 platform::Status scan_folder(std::string_view target, ScanContext& context) {

@@ -18,7 +18,6 @@ namespace korvidan::scan {
 struct ScanContext {
   std::int32_t break_count = 0;
   const passages::ConditionMatcher* conditions = nullptr;
-  passages::PassageWorkspace* workspace = nullptr;
   platform::FileBuffer* file_text = nullptr;
   passages::ResultSink* selection_file = nullptr;
   passages::ResultSink* rest_file = nullptr;
@@ -43,8 +42,13 @@ bool passes_name_tests(std::string_view entry_path, platform::PathStyle style);
 bool is_search_target(std::string_view entry_path, const platform::PathInfo& info,
                       const ScanContext& context);
 
-// Reads one text file whole as UTF-8 and hands it to the engine; in form I the file
-// heading line goes to both result files first. Returns the open or read error.
+// Reads the open file through `buffer` and hands its text to `stream`. Nothing of the file
+// is written unless all of it is UTF-8. Returns the read error, or Kind::invalid_utf8.
+platform::Status search_open_file(platform::Handle file, platform::FileBuffer& buffer,
+                                  passages::PassageStream& stream);
+
+// Opens one text file and searches it; in form I the file heading line goes to both
+// result files first. Returns the open or read error.
 platform::Status search_text_file(std::string_view entry_path, ScanContext& context);
 
 // The text files directly in `target`; sub-folders are not entered.

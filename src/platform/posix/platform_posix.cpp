@@ -139,6 +139,8 @@ void release_file_storage(char* storage, std::size_t size) {
   }
 }
 
+Error out_of_memory() { return Error{Error::Kind::os, ENOMEM}; }
+
 Status read_whole_file(Handle handle, FileBuffer& buffer) {
   const int fd = static_cast<int>(handle);
   buffer.clear();
@@ -150,7 +152,7 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
   // One byte more than the size we know, so that the read that sees the end needs no growth.
   std::size_t capacity = expected + 1;
   char* data = buffer.reserve(capacity);
-  if (data == nullptr) return Error{Error::Kind::os, ENOMEM};
+  if (data == nullptr) return out_of_memory();
   std::size_t size = 0;
   for (;;) {
     if (size == capacity) {
@@ -159,7 +161,7 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
       data = buffer.reserve(capacity);
       if (data == nullptr) {
         buffer.clear();
-        return Error{Error::Kind::os, ENOMEM};
+        return out_of_memory();
       }
     }
     // Linux transfers at most about 2 GiB per read call, so large files take several.
@@ -175,6 +177,29 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
     size += static_cast<std::size_t>(got);
   }
   buffer.set_size(size);
+  return success();
+}
+
+Result<std::size_t> read_up_to(Handle handle, char* into, std::size_t size) {
+  const int fd = static_cast<int>(handle);
+  std::size_t got = 0;
+  while (got < size) {
+    const std::size_t want =
+        size - got < (std::size_t{1} << 30) ? size - got : std::size_t{1} << 30;
+    const ssize_t n = ::read(fd, into + got, want);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Error{Error::Kind::os, last_error()};
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return got;
+}
+
+Status rewind_file(Handle handle) {
+  if (::lseek(static_cast<int>(handle), 0, SEEK_SET) < 0)
+    return Error{Error::Kind::os, last_error()};
   return success();
 }
 

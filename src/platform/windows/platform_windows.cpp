@@ -207,6 +207,8 @@ void close_file(Handle handle) { ::CloseHandle(reinterpret_cast<HANDLE>(handle))
 char* allocate_file_storage(std::size_t size) { return new (std::nothrow) char[size]; }
 void release_file_storage(char* storage, std::size_t) { delete[] storage; }
 
+Error out_of_memory() { return Error{Error::Kind::os, ERROR_NOT_ENOUGH_MEMORY}; }
+
 Status read_whole_file(Handle handle, FileBuffer& buffer) {
   const HANDLE file = reinterpret_cast<HANDLE>(handle);
   buffer.clear();
@@ -216,7 +218,7 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
     expected = static_cast<std::size_t>(known.QuadPart);
   std::size_t capacity = expected + 1;
   char* data = buffer.reserve(capacity);
-  if (data == nullptr) return Error{Error::Kind::os, ERROR_NOT_ENOUGH_MEMORY};
+  if (data == nullptr) return out_of_memory();
   std::size_t size = 0;
   for (;;) {
     if (size == capacity) {
@@ -225,7 +227,7 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
       data = buffer.reserve(capacity);
       if (data == nullptr) {
         buffer.clear();
-        return Error{Error::Kind::os, ERROR_NOT_ENOUGH_MEMORY};
+        return out_of_memory();
       }
     }
     // ReadFile takes a 32-bit length, so large files are read in pieces.
@@ -242,6 +244,32 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
     size += got;
   }
   buffer.set_size(size);
+  return success();
+}
+
+Result<std::size_t> read_up_to(Handle handle, char* into, std::size_t size) {
+  const HANDLE file = reinterpret_cast<HANDLE>(handle);
+  std::size_t got = 0;
+  while (got < size) {
+    // ReadFile takes a 32-bit length.
+    const std::size_t left = size - got;
+    const DWORD want = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+    DWORD n = 0;
+    if (!::ReadFile(file, into + got, want, &n, nullptr)) {
+      const std::uint32_t code = last_error();
+      if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) break;
+      return Error{Error::Kind::os, code};
+    }
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+Status rewind_file(Handle handle) {
+  LARGE_INTEGER start{};
+  if (!::SetFilePointerEx(reinterpret_cast<HANDLE>(handle), start, nullptr, FILE_BEGIN))
+    return Error{Error::Kind::os, last_error()};
   return success();
 }
 

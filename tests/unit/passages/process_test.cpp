@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <random>
+
 #include "passages/passages.hpp"
 
 namespace korvidan::passages {
@@ -7,7 +10,7 @@ namespace {
 
 struct StringSink final : ResultSink {
   std::string bytes;
-  void append(std::string_view more) override { bytes.append(more); }
+  void take_overflow(std::string_view more) override { bytes.append(more); }
 };
 
 struct Processed {
@@ -18,9 +21,7 @@ struct Processed {
 Processed form_s(std::int32_t break_count, std::string_view conditions, std::string_view text) {
   StringSink selection;
   StringSink rest;
-  PassageWorkspace workspace;
-  process_file_text_only(break_count, ConditionMatcher(conditions), text, workspace, selection,
-                         rest);
+  process_file_text_only(break_count, ConditionMatcher(conditions), text, selection, rest);
   return {selection.bytes, rest.bytes};
 }
 
@@ -50,12 +51,11 @@ TEST(FormS, empty_text_and_empty_first_passage_write_nothing) {
 struct IndexedRun {
   StringSink selection;
   StringSink rest;
-  PassageWorkspace workspace;
   std::uint64_t selected_total = 0;
   std::uint64_t rest_total = 0;
   void file(std::int32_t break_count, std::string_view conditions, std::string_view text,
             std::string_view path) {
-    process_file_indexed(break_count, ConditionMatcher(conditions), text, workspace, selected_total,
+    process_file_indexed(break_count, ConditionMatcher(conditions), text, selected_total,
                          rest_total, path, selection, rest);
   }
 };
@@ -88,6 +88,117 @@ TEST(FormI, empty_text_and_empty_first_passage_are_records_without_text) {
   run.file(0, "x", "A", "");
   EXPECT_EQ(run.rest.bytes, "2\r\n1--0  \r\n1\r\n3\r\n1--1  \r\n2\r\nA\r\n");
   EXPECT_EQ(run.selection.bytes, "");
+}
+
+// A sink with a small buffer of its own, so that both the inline path and the overflow
+// path of ResultSink are taken.
+struct SmallBufferSink final : ResultSink {
+  std::string bytes;
+  char storage[7];
+  SmallBufferSink() {
+    buffer_ = storage;
+    capacity_ = sizeof storage;
+  }
+  void take_overflow(std::string_view more) override {
+    flush();
+    if (more.size() < capacity_) {
+      std::memcpy(buffer_, more.data(), more.size());
+      used_ = more.size();
+    } else {
+      bytes.append(more);
+    }
+  }
+  void flush() {
+    bytes.append(buffer_, used_);
+    used_ = 0;
+  }
+};
+
+std::string decimal(std::uint64_t value) {
+  char digits[20];
+  return std::string(digits, std::to_chars(digits, digits + 20, value).ptr);
+}
+
+// The plain reading of a file: passages by split_passages, chosen by passage_selected.
+Processed plain_file(std::int32_t break_count, const std::string& conditions,
+                     const std::string& text, bool indexed) {
+  PassageWorkspace workspace;
+  split_passages(break_count, text, workspace);
+  Processed out;
+  std::uint64_t counts[2] = {0, 0};
+  for (const Passage& passage : workspace.passages) {
+    const bool selected = passage_selected(conditions, passage.text);
+    std::string& side = selected ? out.selection : out.rest;
+    if (indexed) {
+      const std::string count = decimal(++counts[selected ? 0 : 1]);
+      side += count + "\r\n" + decimal(passage.first_line) + "--" + decimal(passage.last_line) +
+              "  p.txt\r\n" + count + "\r\n";
+    }
+    side += passage.text;
+  }
+  return out;
+}
+
+// The same file handed to a PassageStream in random pieces, as a reader with a window
+// hands it over: each text starts with the bytes the previous call did not consume.
+Processed streamed_file(std::int32_t break_count, const std::string& conditions,
+                        const std::string& text, bool indexed, std::mt19937& random) {
+  SmallBufferSink selection;
+  SmallBufferSink rest;
+  std::uint64_t selected_total = 0;
+  std::uint64_t rest_total = 0;
+  const ConditionMatcher matcher(conditions);
+  PassageStream stream(break_count, matcher,
+                       {&selection, &rest, indexed, "p.txt", &selected_total, &rest_total});
+  std::string held;
+  std::size_t read = 0;
+  for (;;) {
+    const std::size_t piece = std::min<std::size_t>(random() % 9, text.size() - read);
+    held.append(text, read, piece);
+    read += piece;
+    const bool end_of_file = read == text.size() && random() % 3 != 0;
+    const std::size_t consumed = stream.feed(held, end_of_file);
+    EXPECT_LE(consumed, held.size());
+    if (end_of_file) break;
+    held.erase(0, consumed);
+  }
+  selection.flush();
+  rest.flush();
+  return {selection.bytes, rest.bytes};
+}
+
+// Every byte of both forms, fed in pieces, against the plain reading of the whole file.
+TEST(PassageStream, equals_the_plain_reading_in_any_pieces) {
+  std::mt19937 random(20261209);
+  const std::vector<std::string_view> text_pieces = {
+      "東京", "大阪", "京都", "冬の駅", "a", "ab", " ", "\xE3\x80\x80", "\r", "", "+++"};
+  const std::vector<std::string_view> ends = {"\n", "\r\n", "\r", "\n\n", "\r\n\r\n"};
+  const std::vector<std::string_view> keywords = {"東京", "京", "駅",  "a",    "ab",          "",
+                                                  "+++",  "\r", "b\r", "都\r", "\xEF\xBB\xBF"};
+  for (int round = 0; round < 4000; ++round) {
+    std::string text = random() % 4 == 0 ? "\xEF\xBB\xBF" : "";
+    const int lines = static_cast<int>(random() % 12);
+    for (int i = 0; i < lines; ++i) {
+      text += text_pieces[random() % text_pieces.size()];
+      if (i + 1 < lines || random() % 2) text += ends[random() % ends.size()];
+    }
+    std::string conditions = random() % 5 == 0 ? "\xEF\xBB\xBF" : "";
+    const int condition_lines = static_cast<int>(random() % 6);
+    for (int i = 0; i < condition_lines; ++i) {
+      conditions += keywords[random() % keywords.size()];
+      conditions += random() % 3 == 0 ? "\r\n" : "\n";
+    }
+    const auto break_count = static_cast<std::int32_t>(random() % 7) - 2;
+    const bool indexed = random() % 2 == 0;
+    const Processed plain = plain_file(break_count, conditions, text, indexed);
+    const Processed streamed = streamed_file(break_count, conditions, text, indexed, random);
+    ASSERT_EQ(streamed.selection, plain.selection)
+        << "text " << ::testing::PrintToString(text) << "\nconditions "
+        << ::testing::PrintToString(conditions) << "\nN " << break_count;
+    ASSERT_EQ(streamed.rest, plain.rest)
+        << "text " << ::testing::PrintToString(text) << "\nconditions "
+        << ::testing::PrintToString(conditions) << "\nN " << break_count;
+  }
 }
 
 }  // namespace

@@ -60,7 +60,17 @@ TEST(Utf8, validator_agrees_with_the_plain_decoder_on_random_bytes) {
     std::string text;
     const int count = static_cast<int>(random() % 24);
     for (int i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
-    ASSERT_EQ(is_valid_utf8(text), lossy_utf8(text) == text) << ::testing::PrintToString(text);
+    const bool valid = lossy_utf8(text) == text;
+    ASSERT_EQ(is_valid_utf8(text), valid) << ::testing::PrintToString(text);
+    // The piecewise check, cut anywhere, even inside characters or into empty pieces.
+    Utf8Checker checker;
+    bool fed = true;
+    for (std::size_t at = 0; at < text.size() || random() % 3 == 0;) {
+      const std::size_t piece = std::min<std::size_t>(random() % 6, text.size() - at);
+      fed = checker.feed(std::string_view(text).substr(at, piece)) && fed;
+      at += piece;
+    }
+    ASSERT_EQ(fed && checker.finish(), valid) << ::testing::PrintToString(text);
   }
 }
 

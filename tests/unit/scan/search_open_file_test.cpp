@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "scan/scan.hpp"
+
+namespace korvidan::scan {
+namespace {
+
+struct StringSink final : passages::ResultSink {
+  std::string bytes;
+  void take_overflow(std::string_view more) override { bytes.append(more); }
+};
+
+struct Searched {
+  platform::Status status = platform::success();
+  std::string selection;
+  std::string rest;
+};
+
+// Files larger than the reading window: written to disk, searched through the window, and
+// compared with the engine run on the whole text at once.
+class SearchOpenFile : public ::testing::Test {
+ protected:
+  void TearDown() override { std::filesystem::remove(path_); }
+
+  Searched search(const std::string& text, std::string_view conditions) {
+    std::ofstream(path_, std::ios::binary)
+        .write(text.data(), static_cast<std::streamsize>(text.size()));
+    const passages::ConditionMatcher matcher(conditions);
+    Searched out;
+    StringSink selection;
+    StringSink rest;
+    std::uint64_t selected_total = 0;
+    std::uint64_t rest_total = 0;
+    passages::PassageStream stream(
+        2, matcher, {&selection, &rest, true, "f.txt", &selected_total, &rest_total});
+    const platform::Result<platform::Handle> opened = platform::open_for_reading(path_.string());
+    EXPECT_TRUE(opened.ok());
+    platform::FileBuffer buffer;
+    out.status = search_open_file(opened.value(), buffer, stream);
+    platform::close_file(opened.value());
+    out.selection = selection.bytes;
+    out.rest = rest.bytes;
+    return out;
+  }
+
+  static Searched whole(const std::string& text, std::string_view conditions) {
+    Searched out;
+    StringSink selection;
+    StringSink rest;
+    std::uint64_t selected_total = 0;
+    std::uint64_t rest_total = 0;
+    passages::process_file_indexed(2, passages::ConditionMatcher(conditions), text, selected_total,
+                                   rest_total, "f.txt", selection, rest);
+    out.selection = selection.bytes;
+    out.rest = rest.bytes;
+    return out;
+  }
+
+  // Japanese lines in passages of 1 to 40 lines, LF or CR LF, and one passage of
+  // `long_passage` bytes in the middle.
+  static std::string text_of(std::size_t size, std::size_t long_passage) {
+    std::mt19937 random(5);
+    const std::string_view words[] = {"東京の冬", "駅前の食堂", "ab", "京都", " ", "夏"};
+    std::string text = "\xEF\xBB\xBF";
+    bool long_done = false;
+    while (text.size() < size) {
+      const std::size_t lines =
+          !long_done && text.size() > size / 3 ? long_passage / 20 : 1 + random() % 40;
+      long_done = long_done || lines > 40;
+      for (std::size_t i = 0; i < lines; ++i) {
+        for (int w = 0; w < 3; ++w) text += words[random() % std::size(words)];
+        text += random() % 2 ? "\n" : "\r\n";
+      }
+      text += "\n";
+    }
+    return text;
+  }
+
+  std::filesystem::path path_ =
+      std::filesystem::temp_directory_path() /
+      ("korvidan-window-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+       ".txt");
+};
+
+TEST_F(SearchOpenFile, large_files_equal_the_whole_text_at_once) {
+  const std::string conditions = "京都\n+++\n駅\n冬\n";
+  for (const std::size_t long_passage : {std::size_t{0}, std::size_t{9} << 20}) {
+    const std::string text = text_of(std::size_t{13} << 20, long_passage);
+    const Searched windowed = search(text, conditions);
+    ASSERT_TRUE(windowed.status.ok());
+    const Searched reference = whole(text, conditions);
+    EXPECT_TRUE(windowed.selection == reference.selection);
+    EXPECT_TRUE(windowed.rest == reference.rest);
+    EXPECT_FALSE(reference.selection.empty());
+  }
+}
+
+TEST_F(SearchOpenFile, a_large_file_that_is_not_utf8_writes_nothing) {
+  std::string text = text_of(std::size_t{9} << 20, 0);
+  for (const std::size_t bad_at : {std::size_t{100}, text.size() / 2, text.size() - 1}) {
+    std::string broken = text;
+    broken[bad_at] = '\xFF';
+    const Searched searched = search(broken, "京都");
+    ASSERT_FALSE(searched.status.ok());
+    EXPECT_EQ(searched.status.error().kind, platform::Error::Kind::invalid_utf8);
+    EXPECT_EQ(searched.selection + searched.rest, "");
+  }
+  // Cut short inside its last character.
+  text += "\xE6\x9D";
+  EXPECT_FALSE(search(text, "京都").status.ok());
+}
+
+}  // namespace
+}  // namespace korvidan::scan
