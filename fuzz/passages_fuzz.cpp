@@ -32,14 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PassageCutter cutter(break_count, file_text);
   PassageSpan span;
   std::string scratch;
-  ConditionMatcher::TextScan scan(matcher);
   for (const Passage& passage : reference.passages) {
     FUZZ_CHECK(cutter.next(span));
     FUZZ_CHECK(span.first_line == passage.first_line && span.last_line == passage.last_line);
     std::string text;
     emit_passage_text(file_text, span, [&text](std::string_view piece) { text.append(piece); });
     FUZZ_CHECK(text == passage.text);
-    FUZZ_CHECK(matcher.selected(file_text, span, scan, scratch) ==
+    FUZZ_CHECK(matcher.selected(file_text, span, scratch) ==
                passage_selected(condition_text, passage.text));
   }
   FUZZ_CHECK(!cutter.next(span));

@@ -113,30 +113,13 @@ void emit_passage_text(std::string_view file_text, const PassageSpan& span, Emit
 // groups split by "+++" lines, OR within a group, exact byte substrings.
 bool passage_selected(std::string_view condition_text, std::string_view passage_text);
 
-// The condition text prepared once into groups of keywords. Answers exactly as
-// passage_selected does on the passage's text.
+// The condition text prepared once into groups of keywords, each with a substring
+// searcher. Answers exactly as passage_selected does on the passage's text.
 class ConditionMatcher {
  public:
   explicit ConditionMatcher(std::string_view condition_text);
-
-  // What the matcher has learnt of one text: for each searcher, where its next occurrence
-  // lies. Each keyword is then searched for at most once over the whole text, however
-  // many passages it holds; the passages of the text must be asked about in order.
-  class TextScan {
-   public:
-    explicit TextScan(const ConditionMatcher& matcher) : next_(matcher.searchers_, 0) {}
-    void restart() { std::fill(next_.begin(), next_.end(), 0); }
-
-   private:
-    friend class ConditionMatcher;
-    // One past the start of the searcher's next occurrence; 0 before the first search,
-    // SIZE_MAX when there is none further.
-    std::vector<std::size_t> next_;
-  };
-
   // `scratch` receives the passage text when a keyword ending in CR needs it.
-  bool selected(std::string_view text, const PassageSpan& span, TextScan& scan,
-                std::string& scratch) const;
+  bool selected(std::string_view file_text, const PassageSpan& span, std::string& scratch) const;
   bool selected(std::string_view passage_text) const;
 
  private:
@@ -144,7 +127,6 @@ class ConditionMatcher {
     std::string_view bytes;
     std::size_t anchor;  // the position in `bytes` least likely to occur in Japanese text
     bool ends_in_cr;     // can only match the CR before a line's LF in the passage text
-    std::size_t slot;    // its entry in a TextScan
   };
   // Many keywords of one group tested in one pass: each position's first three bytes are
   // looked up in a bitmap of the keywords' first three bytes, and only the keywords of a
@@ -152,28 +134,23 @@ class ConditionMatcher {
   // they are found does not matter.
   struct PrefixFilter {
     explicit PrefixFilter(const std::vector<std::string_view>& keywords);
-    std::size_t find_from(std::string_view haystack, std::size_t from) const;
+    bool find_any(std::string_view haystack) const;
     std::uint32_t slot(const char* at) const;
 
     unsigned shift = 0;  // the slot is the top bits of a multiplicative hash
     std::vector<std::uint64_t> bitmap;
     std::vector<std::uint32_t> bucket_start;  // keywords of slot s: [start[s], start[s + 1])
     std::vector<std::string_view> bucket_keywords;
-    std::size_t scan_slot = 0;
   };
   struct Group {
     std::vector<Keyword> keywords;  // searched one by one
     std::optional<PrefixFilter> filter;
     bool needs_passage_text = false;  // holds a keyword ending in CR
   };
-  static std::size_t find_from(std::string_view haystack, std::size_t from, const Keyword& keyword);
-  bool group_found(const Group& group, std::string_view text, const PassageSpan& span,
-                   TextScan& scan, std::string_view passage_text) const;
-  template <class PassageText>
-  bool all_groups_found(std::string_view text, const PassageSpan& span, TextScan& scan,
-                        PassageText&& passage_text) const;
+  static bool contains(std::string_view haystack, const Keyword& keyword);
+  bool group_found(const Group& group, std::string_view region,
+                   const std::string_view* passage_text) const;
   std::vector<Group> groups_;
-  std::size_t searchers_ = 0;
 };
 
 // ---- writing
@@ -229,7 +206,6 @@ class PassageStream {
   const ConditionMatcher& conditions_;
   PassageOutput output_;
   PassageCutter cutter_;
-  ConditionMatcher::TextScan scan_;
   std::string scratch_;
   std::uint64_t selected_in_file_ = 0;
   std::uint64_t rest_in_file_ = 0;

@@ -19,15 +19,13 @@ char* put(char* at, std::string_view text) {
 
 PassageStream::PassageStream(std::int32_t break_count, const ConditionMatcher& conditions,
                              const PassageOutput& output)
-    : conditions_(conditions), output_(output), cutter_(break_count), scan_(conditions) {}
+    : conditions_(conditions), output_(output), cutter_(break_count) {}
 
 std::size_t PassageStream::feed(std::string_view text, bool end_of_file) {
   cutter_.start(text, end_of_file);
-  // What the scan knows is in positions of the previous text.
-  scan_.restart();
   PassageSpan span;
   while (cutter_.next(span)) {
-    const bool selected = conditions_.selected(text, span, scan_, scratch_);
+    const bool selected = conditions_.selected(text, span, scratch_);
     ResultSink& destination = selected ? *output_.selection_file : *output_.rest_file;
     if (output_.indexed) write_heading(destination, selected, span);
     emit_passage_text(text, span,

@@ -67,14 +67,13 @@ ConditionMatcher::ConditionMatcher(std::string_view condition_text) {
           anchor = i;
         }
       }
-      group.keywords.push_back({keyword, anchor, ends_in_cr, searchers_++});
+      group.keywords.push_back({keyword, anchor, ends_in_cr});
       group.needs_passage_text = group.needs_passage_text || ends_in_cr;
     }
     // A few keywords are found fastest by their own searches; from about eight on, one
     // pass for all of them wins (korvidan_bench form_s_400_keywords).
     if (filtered.size() >= filter_threshold) {
       group.filter.emplace(filtered);
-      group.filter->scan_slot = searchers_++;
       std::erase_if(group.keywords, [](const Keyword& keyword) {
         return !keyword.ends_in_cr && keyword.bytes.size() >= prefix_length;
       });
@@ -109,111 +108,77 @@ std::uint32_t ConditionMatcher::PrefixFilter::slot(const char* at) const {
   return (prefix * 0x9E3779B1U) >> shift;
 }
 
-std::size_t ConditionMatcher::PrefixFilter::find_from(std::string_view haystack,
-                                                      std::size_t from) const {
-  if (haystack.size() < prefix_length) return std::string_view::npos;
+bool ConditionMatcher::PrefixFilter::find_any(std::string_view haystack) const {
+  if (haystack.size() < prefix_length) return false;
   const char* data = haystack.data();
   const std::size_t last = haystack.size() - prefix_length;
-  for (std::size_t at = from; at <= last; ++at) {
+  for (std::size_t at = 0; at <= last; ++at) {
     const std::uint32_t hit = slot(data + at);
     if ((bitmap[hit / 64] >> (hit % 64) & 1) == 0) continue;
     for (std::uint32_t i = bucket_start[hit]; i < bucket_start[hit + 1]; ++i) {
       const std::string_view keyword = bucket_keywords[i];
       if (keyword.size() <= haystack.size() - at &&
           std::memcmp(data + at, keyword.data(), keyword.size()) == 0) {
-        return at;
+        return true;
       }
     }
   }
-  return std::string_view::npos;
+  return false;
 }
 
-std::size_t ConditionMatcher::find_from(std::string_view haystack, std::size_t from,
-                                        const Keyword& keyword) {
+bool ConditionMatcher::contains(std::string_view haystack, const Keyword& keyword) {
   const std::size_t length = keyword.bytes.size();
-  if (from > haystack.size() || length > haystack.size() - from) return std::string_view::npos;
+  if (length > haystack.size()) return false;
   const char* data = haystack.data();
   const char anchor_byte = keyword.bytes[keyword.anchor];
-  // Candidates start at from .. size - length, so the anchor lies in this window.
-  const char* at = data + from + keyword.anchor;
+  // Candidates start at 0 .. size - length, so the anchor lies in this window.
+  const char* from = data + keyword.anchor;
   const char* const last = data + keyword.anchor + (haystack.size() - length);
-  while (at <= last) {
-    const void* found = std::memchr(at, anchor_byte, static_cast<std::size_t>(last - at) + 1);
-    if (found == nullptr) break;
+  while (from <= last) {
+    const void* found = std::memchr(from, anchor_byte, static_cast<std::size_t>(last - from) + 1);
+    if (found == nullptr) return false;
     const char* candidate = static_cast<const char*>(found) - keyword.anchor;
-    if (std::memcmp(candidate, keyword.bytes.data(), length) == 0) {
-      return static_cast<std::size_t>(candidate - data);
-    }
-    at = static_cast<const char*>(found) + 1;
+    if (std::memcmp(candidate, keyword.bytes.data(), length) == 0) return true;
+    from = static_cast<const char*>(found) + 1;
   }
-  return std::string_view::npos;
+  return false;
 }
 
-namespace {
-
-// Whether the searcher's next occurrence from the passage's start lies in the passage,
-// searching only when what the scan knows lies before the passage. An occurrence that
-// starts in the passage ends in it too: a keyword holds no LF, and the passage's last
-// byte is the LF of its last line (or the end of the text).
-template <class Search>
-bool occurs_in(std::size_t& next, const PassageSpan& span, Search&& search) {
-  if (next <= span.begin) {
-    const std::size_t found = search(span.begin);
-    next = found == std::string_view::npos ? SIZE_MAX : found + 1;
-  }
-  return next <= span.end;
-}
-
-}  // namespace
-
-bool ConditionMatcher::group_found(const Group& group, std::string_view text,
-                                   const PassageSpan& span, TextScan& scan,
-                                   std::string_view passage_text) const {
+bool ConditionMatcher::group_found(const Group& group, std::string_view region,
+                                   const std::string_view* passage_text) const {
   for (const Keyword& keyword : group.keywords) {
-    if (keyword.ends_in_cr) {
-      if (find_from(passage_text, 0, keyword) != std::string_view::npos) return true;
-    } else if (occurs_in(scan.next_[keyword.slot], span,
-                         [&](std::size_t from) { return find_from(text, from, keyword); })) {
-      return true;
-    }
+    if (contains(keyword.ends_in_cr ? *passage_text : region, keyword)) return true;
   }
-  return group.filter &&
-         occurs_in(scan.next_[group.filter->scan_slot], span,
-                   [&](std::size_t from) { return group.filter->find_from(text, from); });
+  return group.filter && group.filter->find_any(region);
 }
 
-template <class PassageText>
-bool ConditionMatcher::all_groups_found(std::string_view text, const PassageSpan& span,
-                                        TextScan& scan, PassageText&& passage_text) const {
-  std::string_view built;
-  bool text_built = false;
+bool ConditionMatcher::selected(std::string_view passage_text) const {
   for (const Group& group : groups_) {
-    if (group.needs_passage_text && !text_built) {
-      built = passage_text();
-      text_built = true;
-    }
-    if (!group_found(group, text, span, scan, built)) return false;
+    if (!group_found(group, passage_text, &passage_text)) return false;
   }
   return true;
 }
 
-bool ConditionMatcher::selected(std::string_view passage_text) const {
-  TextScan scan(*this);
-  return all_groups_found(passage_text, {0, passage_text.size(), 1, 1, false}, scan,
-                          [passage_text] { return passage_text; });
-}
-
-bool ConditionMatcher::selected(std::string_view text, const PassageSpan& span, TextScan& scan,
+bool ConditionMatcher::selected(std::string_view file_text, const PassageSpan& span,
                                 std::string& scratch) const {
   // A keyword holds no LF, so in the passage text it can only lie within one line and the
   // CR of that line's CR LF. The raw region gives the same answer, except for a keyword
   // ending in CR where the file's line ended in a bare LF or nothing: those alone are
   // tested on the passage text itself, built once per passage when one is reached.
-  return all_groups_found(text, span, scan, [&]() -> std::string_view {
-    scratch.clear();
-    emit_passage_text(text, span, [&scratch](std::string_view piece) { scratch.append(piece); });
-    return scratch;
-  });
+  const std::string_view region = file_text.substr(span.begin, span.end - span.begin);
+  std::string_view passage_text;
+  bool text_built = false;
+  for (const Group& group : groups_) {
+    if (group.needs_passage_text && !text_built) {
+      scratch.clear();
+      emit_passage_text(file_text, span,
+                        [&scratch](std::string_view piece) { scratch.append(piece); });
+      passage_text = scratch;
+      text_built = true;
+    }
+    if (!group_found(group, region, &passage_text)) return false;
+  }
+  return true;
 }
 
 }  // namespace korvidan::passages

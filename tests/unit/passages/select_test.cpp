@@ -73,10 +73,9 @@ void expect_matcher_agrees(const std::string& condition_text, const std::string&
   PassageCutter cutter(break_count, file_text);
   PassageSpan span;
   std::string scratch;
-  ConditionMatcher::TextScan scan(matcher);
   for (const Passage& passage : reference.passages) {
     ASSERT_TRUE(cutter.next(span));
-    ASSERT_EQ(matcher.selected(file_text, span, scan, scratch),
+    ASSERT_EQ(matcher.selected(file_text, span, scratch),
               passage_selected(condition_text, passage.text))
         << "condition " << ::testing::PrintToString(condition_text) << "\nfile "
         << ::testing::PrintToString(file_text) << "\npassage "

@@ -74,6 +74,22 @@ TEST(Utf8, validator_agrees_with_the_plain_decoder_on_random_bytes) {
   }
 }
 
+// One wrong byte anywhere in a long Japanese text, in every fast path's reach.
+TEST(Utf8, a_single_wrong_byte_is_found_at_any_position) {
+  std::string text;
+  while (text.size() < 300) text += "東京の冬は寒い、ＡＢ。";
+  text += "ab\n";
+  const unsigned char replacements[] = {0x41, 0x80, 0xBF, 0xC0, 0xE0, 0xED, 0xE3, 0xF0, 0xFF};
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    for (const unsigned char replacement : replacements) {
+      std::string changed = text;
+      changed[at] = static_cast<char>(replacement);
+      ASSERT_EQ(is_valid_utf8(changed), lossy_utf8(changed) == changed)
+          << "byte " << at << " set to " << int{replacement};
+    }
+  }
+}
+
 TEST(Utf8, lossy_replaces_each_maximal_invalid_subpart) {
   EXPECT_EQ(lossy_utf8("a\xFF"
                        "b"),
