@@ -4,6 +4,11 @@
 
 #include "platform/platform.hpp"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define KORVIDAN_UTF8_AVX2 1
+#endif
+
 namespace korvidan::platform {
 namespace {
 
@@ -91,12 +96,153 @@ bool plain_three_byte_lead(unsigned char byte) {
   return byte >= 0xE1 && byte <= 0xEF && byte != 0xED;
 }
 
+#if KORVIDAN_UTF8_AVX2
+// 32 bytes a step by table lookups on each byte's and the previous byte's nibbles (the
+// method of Keiser and Lemire): each table marks, bit by bit, the kinds of error a nibble
+// can take part in, and a pair of bytes is wrong when all three tables agree on one kind.
+// Three- and four-byte characters add the rule that a continuation byte two or three
+// after a lead is expected exactly there. Reports nothing for a character cut off at the
+// end of the bytes; the caller checks the last character again.
+constexpr unsigned char too_short = 1 << 0;
+constexpr unsigned char too_long = 1 << 1;
+constexpr unsigned char overlong_3 = 1 << 2;
+constexpr unsigned char too_large = 1 << 3;
+constexpr unsigned char surrogate = 1 << 4;
+constexpr unsigned char overlong_2 = 1 << 5;
+constexpr unsigned char too_large_1000 = 1 << 6;
+constexpr unsigned char overlong_4 = 1 << 6;
+constexpr unsigned char two_continuations = 1 << 7;
+constexpr unsigned char carry = too_short | too_long | two_continuations;
+
+struct alignas(32) NibbleTable {
+  unsigned char entries[32];
+};
+
+constexpr NibbleTable twice(const unsigned char (&half)[16]) {
+  NibbleTable table{};
+  for (int i = 0; i < 16; ++i) table.entries[i] = table.entries[i + 16] = half[i];
+  return table;
+}
+
+constexpr unsigned char first_high[16] = {too_long,
+                                          too_long,
+                                          too_long,
+                                          too_long,
+                                          too_long,
+                                          too_long,
+                                          too_long,
+                                          too_long,
+                                          two_continuations,
+                                          two_continuations,
+                                          two_continuations,
+                                          two_continuations,
+                                          too_short | overlong_2,
+                                          too_short,
+                                          too_short | overlong_3 | surrogate,
+                                          too_short | too_large | too_large_1000 | overlong_4};
+constexpr unsigned char first_low[16] = {carry | overlong_3 | overlong_2 | overlong_4,
+                                         carry | overlong_2,
+                                         carry,
+                                         carry,
+                                         carry | too_large,
+                                         carry | too_large | too_large_1000,
+                                         carry | too_large | too_large_1000,
+                                         carry | too_large | too_large_1000,
+                                         carry | too_large | too_large_1000,
+                                         carry | too_large | too_large_1000,
+                                         carry | too_large | too_large_1000,
+                                         carry | too_large | too_large_1000,
+                                         carry | too_large | too_large_1000,
+                                         carry | too_large | too_large_1000 | surrogate,
+                                         carry | too_large | too_large_1000,
+                                         carry | too_large | too_large_1000};
+constexpr unsigned char second_high[16] = {
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    too_short,
+    too_long | overlong_2 | two_continuations | overlong_3 | too_large_1000 | overlong_4,
+    too_long | overlong_2 | two_continuations | overlong_3 | too_large,
+    too_long | overlong_2 | two_continuations | surrogate | too_large,
+    too_long | overlong_2 | two_continuations | surrogate | too_large,
+    too_short,
+    too_short,
+    too_short,
+    too_short};
+constexpr NibbleTable first_high_table = twice(first_high);
+constexpr NibbleTable first_low_table = twice(first_low);
+constexpr NibbleTable second_high_table = twice(second_high);
+
+__attribute__((target("avx2"))) bool blocks_valid_avx2(const unsigned char* bytes,
+                                                       std::size_t size) {
+  const __m256i high_table_1 =
+      _mm256_load_si256(reinterpret_cast<const __m256i*>(first_high_table.entries));
+  const __m256i low_table_1 =
+      _mm256_load_si256(reinterpret_cast<const __m256i*>(first_low_table.entries));
+  const __m256i high_table_2 =
+      _mm256_load_si256(reinterpret_cast<const __m256i*>(second_high_table.entries));
+  const __m256i low_nibble = _mm256_set1_epi8(0x0F);
+  const __m256i third_from = _mm256_set1_epi8(static_cast<char>(0xE0 - 0x80));
+  const __m256i fourth_from = _mm256_set1_epi8(static_cast<char>(0xF0 - 0x80));
+  const __m256i top_bit = _mm256_set1_epi8(static_cast<char>(0x80));
+  __m256i previous = _mm256_setzero_si256();
+  __m256i error = _mm256_setzero_si256();
+  for (std::size_t at = 0; at + 32 <= size; at += 32) {
+    const __m256i input = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at));
+    // The 32 bytes shifted by one, two and three, the previous block's last bytes in front.
+    const __m256i joined = _mm256_permute2x128_si256(previous, input, 0x21);
+    const __m256i prev1 = _mm256_alignr_epi8(input, joined, 15);
+    const __m256i prev2 = _mm256_alignr_epi8(input, joined, 14);
+    const __m256i prev3 = _mm256_alignr_epi8(input, joined, 13);
+    const __m256i special = _mm256_and_si256(
+        _mm256_and_si256(
+            _mm256_shuffle_epi8(high_table_1,
+                                _mm256_and_si256(_mm256_srli_epi16(prev1, 4), low_nibble)),
+            _mm256_shuffle_epi8(low_table_1, _mm256_and_si256(prev1, low_nibble))),
+        _mm256_shuffle_epi8(high_table_2,
+                            _mm256_and_si256(_mm256_srli_epi16(input, 4), low_nibble)));
+    const __m256i must_continue = _mm256_and_si256(
+        _mm256_or_si256(_mm256_subs_epu8(prev2, third_from), _mm256_subs_epu8(prev3, fourth_from)),
+        top_bit);
+    error = _mm256_or_si256(error, _mm256_xor_si256(must_continue, special));
+    previous = input;
+  }
+  return _mm256_testz_si256(error, error) != 0;
+}
+
+bool has_avx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
 }  // namespace
 
 bool is_valid_utf8(std::string_view text) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
   std::size_t at = 0;
+#if KORVIDAN_UTF8_AVX2
+  if (size >= 64 && has_avx2()) {
+    const std::size_t blocks = size - size % 32;
+    if (!blocks_valid_avx2(bytes, blocks)) return false;
+    // A lead byte among the last three may begin a character the blocks cut off; the
+    // check below starts again there.
+    at = blocks;
+    for (std::size_t back = 1; back <= 3; ++back) {
+      const unsigned char byte = bytes[blocks - back];
+      if (byte < 0x80) break;
+      if (byte >= 0xC0) {
+        at = blocks - back;
+        break;
+      }
+    }
+  }
+#endif
   while (at < size) {
     if (at + 8 <= size) {
       std::uint64_t block;

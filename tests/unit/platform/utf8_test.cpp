@@ -42,24 +42,34 @@ TEST(Utf8, validity_table) {
 // valid exactly when lossy decoding leaves it unchanged.
 TEST(Utf8, validator_agrees_with_the_plain_decoder_on_random_bytes) {
   std::mt19937 random(77);
-  const std::string_view pieces[] = {"東",
-                                     "京",
-                                     "ａ",
-                                     "a",
-                                     "\xE6",
-                                     "\x9D",
-                                     "\xED\xA0\x80",
-                                     "\xED\x9F\xBF",
-                                     "\xE0\xA0\x80",
-                                     "\xE0\x80\x80",
-                                     "\xF0\x9F\x98\x80",
-                                     "\xC3\xA9",
-                                     "\xFF",
-                                     "\x80"};
+  const std::string_view valid_pieces[] = {"東",           "京",
+                                           "ａ",           "a",
+                                           "\n",           "\xED\x9F\xBF",
+                                           "\xE0\xA0\x80", "\xF0\x9F\x98\x80",
+                                           "\xC3\xA9",     "\xF4\x8F\xBF\xBF"};
+  // Each wrong in one way only, so that no other rule can hide a missed one.
+  const std::string_view broken_pieces[] = {"\xE6",
+                                            "\x9D",
+                                            "\xED\xA0\x80",
+                                            "\xE0\x80\x80",
+                                            "\xFF",
+                                            "\x80",
+                                            "\xC0\x80",
+                                            "\xC1\xBF",
+                                            "\xF0\x80\x80\x80",
+                                            "\xF4\x90\x80\x80",
+                                            "\xF5\x80\x80\x80",
+                                            "\xE6\x9D",
+                                            "\xF0\x9F\x98",
+                                            "\xE3\x81\x41"};
   for (int round = 0; round < 20000; ++round) {
     std::string text;
-    const int count = static_cast<int>(random() % 24);
-    for (int i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
+    const int count = static_cast<int>(random() % 60);
+    const int broken_at = static_cast<int>(random() % 90);
+    for (int i = 0; i <= count; ++i) {
+      if (i == broken_at) text += broken_pieces[random() % std::size(broken_pieces)];
+      if (i < count) text += valid_pieces[random() % std::size(valid_pieces)];
+    }
     const bool valid = lossy_utf8(text) == text;
     ASSERT_EQ(is_valid_utf8(text), valid) << ::testing::PrintToString(text);
     // The piecewise check, cut anywhere, even inside characters or into empty pieces.
