@@ -21,4 +21,26 @@ char* FileBuffer::reserve(std::size_t capacity) {
   return data_;
 }
 
+Status read_whole_file(Handle handle, FileBuffer& buffer) {
+  buffer.clear();
+  // Only small files (condition files) are read whole: no need to ask for their size first.
+  std::size_t capacity = std::size_t{1} << 16;
+  for (;;) {
+    char* data = buffer.reserve(capacity);
+    if (data == nullptr) {
+      buffer.clear();
+      return out_of_memory();
+    }
+    const std::size_t held = buffer.view().size();
+    const Result<std::size_t> got = read_up_to(handle, data + held, capacity - held);
+    if (!got.ok()) {
+      buffer.clear();
+      return got.error();
+    }
+    buffer.set_size(held + got.value());
+    if (held + got.value() < capacity) return success();
+    capacity *= 2;
+  }
+}
+
 }  // namespace korvidan::platform

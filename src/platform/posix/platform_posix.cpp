@@ -141,45 +141,6 @@ void release_file_storage(char* storage, std::size_t size) {
 
 Error out_of_memory() { return Error{Error::Kind::os, ENOMEM}; }
 
-Status read_whole_file(Handle handle, FileBuffer& buffer) {
-  const int fd = static_cast<int>(handle);
-  buffer.clear();
-  struct stat status {};
-  std::size_t expected = 0;
-  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-    expected = static_cast<std::size_t>(status.st_size);
-  }
-  // One byte more than the size we know, so that the read that sees the end needs no growth.
-  std::size_t capacity = expected + 1;
-  char* data = buffer.reserve(capacity);
-  if (data == nullptr) return out_of_memory();
-  std::size_t size = 0;
-  for (;;) {
-    if (size == capacity) {
-      capacity = capacity < (std::size_t{1} << 20) ? std::size_t{1} << 20 : capacity * 2;
-      buffer.set_size(size);
-      data = buffer.reserve(capacity);
-      if (data == nullptr) {
-        buffer.clear();
-        return out_of_memory();
-      }
-    }
-    // Linux transfers at most about 2 GiB per read call, so large files take several.
-    const std::size_t want =
-        capacity - size < (std::size_t{1} << 30) ? capacity - size : std::size_t{1} << 30;
-    const ssize_t got = ::read(fd, data + size, want);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      buffer.clear();
-      return Error{Error::Kind::os, last_error()};
-    }
-    if (got == 0) break;
-    size += static_cast<std::size_t>(got);
-  }
-  buffer.set_size(size);
-  return success();
-}
-
 Result<std::size_t> read_up_to(Handle handle, char* into, std::size_t size) {
   const int fd = static_cast<int>(handle);
   std::size_t got = 0;

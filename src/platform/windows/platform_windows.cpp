@@ -209,44 +209,6 @@ void release_file_storage(char* storage, std::size_t) { delete[] storage; }
 
 Error out_of_memory() { return Error{Error::Kind::os, ERROR_NOT_ENOUGH_MEMORY}; }
 
-Status read_whole_file(Handle handle, FileBuffer& buffer) {
-  const HANDLE file = reinterpret_cast<HANDLE>(handle);
-  buffer.clear();
-  LARGE_INTEGER known{};
-  std::size_t expected = 0;
-  if (::GetFileSizeEx(file, &known) && known.QuadPart > 0)
-    expected = static_cast<std::size_t>(known.QuadPart);
-  std::size_t capacity = expected + 1;
-  char* data = buffer.reserve(capacity);
-  if (data == nullptr) return out_of_memory();
-  std::size_t size = 0;
-  for (;;) {
-    if (size == capacity) {
-      capacity = capacity < (std::size_t{1} << 20) ? std::size_t{1} << 20 : capacity * 2;
-      buffer.set_size(size);
-      data = buffer.reserve(capacity);
-      if (data == nullptr) {
-        buffer.clear();
-        return out_of_memory();
-      }
-    }
-    // ReadFile takes a 32-bit length, so large files are read in pieces.
-    const std::size_t left = capacity - size;
-    const DWORD want = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
-    DWORD got = 0;
-    if (!::ReadFile(file, data + size, want, &got, nullptr)) {
-      const std::uint32_t code = last_error();
-      if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) break;
-      buffer.clear();
-      return Error{Error::Kind::os, code};
-    }
-    if (got == 0) break;
-    size += got;
-  }
-  buffer.set_size(size);
-  return success();
-}
-
 Result<std::size_t> read_up_to(Handle handle, char* into, std::size_t size) {
   const HANDLE file = reinterpret_cast<HANDLE>(handle);
   std::size_t got = 0;
