@@ -3,7 +3,6 @@
 // (form S) or with its passage heading (form I). It never touches a file itself.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -42,13 +41,16 @@ void split_passages(std::int32_t break_count, std::string_view file_text,
                     PassageWorkspace& workspace);
 
 // A passage as a region of the text: the raw bytes of its lines, the byte-order mark of
-// the file excluded. `unterminated` says the region's last line has no LF in the file.
+// the file excluded. `unterminated` says the region's last line has no LF in the file;
+// `crlf_only` that every LF of the region follows a CR, so that the region is written as
+// it stands (false only costs a second look at the line ends).
 struct PassageSpan {
   std::size_t begin = 0;
   std::size_t end = 0;
   std::uint64_t first_line = 0;
   std::uint64_t last_line = 0;
   bool unterminated = false;
+  bool crlf_only = false;
 };
 
 // Yields the passages of a file one by one, in order; at least one for every file. The
@@ -78,6 +80,7 @@ class PassageCutter {
   std::int64_t break_run_ = 1;
   std::uint64_t first_line_ = 1;
   std::size_t begin_ = 0;
+  bool bare_line_feed_ = false;  // an LF without CR among the current passage's lines
   bool dropped_open_line_ = false;
   bool finished_ = false;
 
@@ -89,6 +92,11 @@ class PassageCutter {
 template <class Emit>
 void emit_passage_text(std::string_view file_text, const PassageSpan& span, Emit&& emit) {
   const std::string_view region = file_text.substr(span.begin, span.end - span.begin);
+  if (span.crlf_only) {
+    if (!region.empty()) emit(region);
+    if (span.unterminated) emit(std::string_view("\r\n"));
+    return;
+  }
   std::size_t run_start = 0;
   std::size_t position = 0;
   while (position < region.size()) {

@@ -66,14 +66,16 @@ bool PassageCutter::next(PassageSpan& span) {
     const std::size_t line_begin = position_;
     std::size_t content_end = size;
     std::size_t following = size;
+    bool bare_line_feed = false;
     // A line that was incomplete before is not searched again for its LF.
     const std::size_t from = searched_ > position_ ? searched_ : position_;
     if (const void* found = std::memchr(data + from, '\n', size - from)) {
       const std::size_t line_feed =
           static_cast<std::size_t>(static_cast<const char*>(found) - data);
       following = line_feed + 1;
-      content_end =
-          line_feed > line_begin && data[line_feed - 1] == '\r' ? line_feed - 1 : line_feed;
+      const bool after_cr = line_feed > line_begin && data[line_feed - 1] == '\r';
+      content_end = after_cr ? line_feed - 1 : line_feed;
+      bare_line_feed = !after_cr;
     } else if (!end_of_file_) {
       searched_ = size;
       return wait_for_more();  // the line is not complete yet
@@ -82,13 +84,16 @@ bool PassageCutter::next(PassageSpan& span) {
     position_ = following;
     if (line_begin == content_end) {
       if (break_run_ < INT64_MAX) ++break_run_;
+      bare_line_feed_ = bare_line_feed_ || bare_line_feed;
       continue;
     }
     if (break_run_ < break_count_) {
       break_run_ = 1;
+      bare_line_feed_ = bare_line_feed_ || bare_line_feed;
       continue;
     }
-    span = {begin_, line_begin, first_line_, line_number_ - 1, false};
+    span = {begin_, line_begin, first_line_, line_number_ - 1, false, !bare_line_feed_};
+    bare_line_feed_ = bare_line_feed;
     begin_ = line_begin;
     first_line_ = line_number_;
     break_run_ = 1;
@@ -97,7 +102,8 @@ bool PassageCutter::next(PassageSpan& span) {
   if (!end_of_file_) return wait_for_more();
   finished_ = true;
   const bool unterminated = size != 0 ? text_.back() != '\n' : dropped_open_line_;
-  span = {begin_, size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated};
+  span = {begin_,          size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated,
+          !bare_line_feed_};
   return true;
 }
 
