@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "passages/lines.hpp"
+#include "platform/platform.hpp"
 
 namespace korvidan::passages {
 
@@ -136,15 +137,16 @@ class ConditionMatcher {
     std::size_t anchor;  // the position in `bytes` least likely to occur in Japanese text
     bool ends_in_cr;     // can only match the CR before a line's LF in the passage text
   };
-  // Many keywords of one group tested in one pass: each position's first three bytes are
-  // looked up in a bitmap of the keywords' first three bytes, and only the keywords of a
-  // hit are compared. A group is satisfied by any of its keywords, so the order in which
-  // they are found does not matter.
+  // Many keywords of one group tested in one pass: positions that may begin a keyword's
+  // first two bytes are found 32 at a time, their first three bytes are looked up in a
+  // bitmap of the keywords' first three bytes, and only the keywords of a hit are compared. A group
+  // is satisfied by any of its keywords, so the order in which they are found does not matter.
   struct PrefixFilter {
     explicit PrefixFilter(const std::vector<std::string_view>& keywords);
     bool find_any(std::string_view haystack) const;
     std::uint32_t slot(const char* at) const;
 
+    platform::PairFilter pairs;
     unsigned shift = 0;  // the slot is the top bits of a multiplicative hash
     std::vector<std::uint64_t> bitmap;
     std::vector<std::uint32_t> bucket_start;  // keywords of slot s: [start[s], start[s + 1])

@@ -82,7 +82,8 @@ ConditionMatcher::ConditionMatcher(std::string_view condition_text) {
   }
 }
 
-ConditionMatcher::PrefixFilter::PrefixFilter(const std::vector<std::string_view>& keywords) {
+ConditionMatcher::PrefixFilter::PrefixFilter(const std::vector<std::string_view>& keywords)
+    : pairs(keywords) {
   // About 64 slots a keyword keeps the bitmap sparse and small enough for the L1 cache.
   unsigned bits = 10;
   while (bits < 16 && (std::size_t{1} << bits) < keywords.size() * 64) ++bits;
@@ -112,7 +113,10 @@ bool ConditionMatcher::PrefixFilter::find_any(std::string_view haystack) const {
   if (haystack.size() < prefix_length) return false;
   const char* data = haystack.data();
   const std::size_t last = haystack.size() - prefix_length;
-  for (std::size_t at = 0; at <= last; ++at) {
+  // Most positions are passed over by the two-byte scan; the rest are looked up by their
+  // first three bytes.
+  for (std::size_t at = pairs.next_candidate(haystack, 0); at <= last;
+       at = pairs.next_candidate(haystack, at + 1)) {
     const std::uint32_t hit = slot(data + at);
     if ((bitmap[hit / 64] >> (hit % 64) & 1) == 0) continue;
     for (std::uint32_t i = bucket_start[hit]; i < bucket_start[hit + 1]; ++i) {

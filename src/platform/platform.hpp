@@ -117,6 +117,30 @@ std::string lossy_utf8(std::string_view bytes);
 std::optional<std::u16string> wtf8_to_utf16(std::string_view bytes);
 std::string utf16_to_wtf8(std::u16string_view units);
 
+// ---- byte scans
+
+// Finds the places where one of a set of two-byte beginnings may start, 32 positions a
+// step where the processor can: never passes over a place where one does start, and
+// stops at few others.
+class PairFilter {
+ public:
+  // Each beginning has at least two bytes; only its first two count.
+  explicit PairFilter(const std::vector<std::string_view>& beginnings);
+  // The first candidate position at or after `from`, or text.size().
+  std::size_t next_candidate(std::string_view text, std::size_t from) const;
+
+  struct Tables {
+    unsigned char first_low[16] = {};
+    unsigned char first_high[16] = {};
+    unsigned char second_low[16] = {};
+    unsigned char second_high[16] = {};
+  };
+
+ private:
+  bool candidate(const unsigned char* at) const;
+  Tables tables_;
+};
+
 // ---- attributes by path
 
 struct FileIdentity {
