@@ -152,9 +152,21 @@ class ConditionMatcher {
     std::vector<std::uint32_t> bucket_start;  // keywords of slot s: [start[s], start[s + 1])
     std::vector<std::string_view> bucket_keywords;
   };
+  // A few keywords of one group tested in one pass: two bytes of each keyword, the ones
+  // least likely in Japanese text, are compared 32 positions at a time, and the keywords
+  // are compared only where some keyword's two bytes are found. A short text is searched
+  // keyword by keyword: it has no room for such steps.
+  struct ProbeSearch {
+    explicit ProbeSearch(const std::vector<Keyword>& group_keywords);
+    bool find_any(std::string_view haystack) const;
+
+    std::vector<Keyword> keywords;
+    platform::ProbeFilter filter;
+  };
   struct Group {
     std::vector<Keyword> keywords;  // searched one by one
     std::optional<PrefixFilter> filter;
+    std::optional<ProbeSearch> probes;
     bool needs_passage_text = false;  // holds a keyword ending in CR
   };
   static bool contains(std::string_view haystack, const Keyword& keyword);

@@ -131,5 +131,38 @@ TEST(ConditionMatcher, large_groups_equal_the_plain_state_machine) {
   }
 }
 
+// Groups of one to seven keywords in passages long enough for the 32-position steps, the
+// keywords near the ends of lines and passages too.
+TEST(ConditionMatcher, small_groups_in_long_passages_equal_the_plain_state_machine) {
+  std::mt19937 random(77);
+  const std::vector<std::string_view> keyword_pieces = {"東", "京", "大阪", "ab", "a", "都"};
+  const std::vector<std::string_view> text_pieces = {"東京", "大阪", "京都", "の", "は",
+                                                     "a",    "ab",   " ",    "\r"};
+  const std::vector<std::string_view> text_ends = {"\n", "\r\n", "", "\r"};
+  for (int round = 0; round < 1500; ++round) {
+    std::string condition_text;
+    const int groups = 1 + static_cast<int>(random() % 3);
+    for (int g = 0; g < groups; ++g) {
+      if (g > 0) condition_text += "+++\n";
+      const int keywords = 1 + static_cast<int>(random() % 7);
+      for (int k = 0; k < keywords; ++k) {
+        const int parts = 1 + static_cast<int>(random() % 3);
+        for (int p = 0; p < parts; ++p)
+          condition_text += keyword_pieces[random() % keyword_pieces.size()];
+        condition_text += random() % 8 == 0 ? "\r\n" : "\n";
+      }
+    }
+    std::string file_text;
+    const int lines = 1 + static_cast<int>(random() % 8);
+    for (int line = 0; line < lines; ++line) {
+      const int pieces = static_cast<int>(random() % 60);
+      for (int p = 0; p < pieces; ++p) file_text += text_pieces[random() % text_pieces.size()];
+      file_text += text_ends[random() % text_ends.size()];
+    }
+    expect_matcher_agrees(condition_text, file_text, 1 + static_cast<int>(random() % 3));
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
 }  // namespace
 }  // namespace korvidan::passages

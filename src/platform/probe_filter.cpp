@@ -1,0 +1,103 @@
+// Candidate positions for a few byte strings, two bytes of each tested. Two bytes chosen
+// where a string is least like the text around it stop the scan rarely, so one pass over
+// the text serves all strings of a keyword group.
+#include <algorithm>
+
+#include "platform/platform.hpp"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define KORVIDAN_PROBES_AVX2 1
+#endif
+
+namespace korvidan::platform {
+namespace {
+
+#if KORVIDAN_PROBES_AVX2
+// 32 positions a step, while every probe of every string lies inside the text; the text
+// has room for one step.
+__attribute__((target("avx2"))) std::size_t next_candidate_avx2(
+    const std::vector<ProbeFilter::Probes>& strings, std::size_t reach, const unsigned char* bytes,
+    std::size_t size, std::size_t from) {
+  __m256i first[ProbeFilter::max_strings];
+  __m256i second[ProbeFilter::max_strings];
+  const std::size_t count = strings.size();
+  for (std::size_t k = 0; k < count; ++k) {
+    first[k] = _mm256_set1_epi8(static_cast<char>(strings[k].first));
+    second[k] = _mm256_set1_epi8(static_cast<char>(strings[k].second));
+  }
+  std::size_t at = from;
+  for (; at + 32 + reach <= size; at += 32) {
+    __m256i any = _mm256_setzero_si256();
+    for (std::size_t k = 0; k < count; ++k) {
+      const __m256i a = _mm256_loadu_si256(
+          reinterpret_cast<const __m256i*>(bytes + at + strings[k].first_offset));
+      const __m256i b = _mm256_loadu_si256(
+          reinterpret_cast<const __m256i*>(bytes + at + strings[k].second_offset));
+      any = _mm256_or_si256(
+          any, _mm256_and_si256(_mm256_cmpeq_epi8(a, first[k]), _mm256_cmpeq_epi8(b, second[k])));
+    }
+    const auto hits = static_cast<std::uint32_t>(_mm256_movemask_epi8(any));
+    if (hits != 0) return at + static_cast<std::size_t>(__builtin_ctz(hits));
+  }
+  // Once more over the last 32 positions whose probes all lie inside the text, the ones
+  // before `at` left out; the plain test goes on after them.
+  const std::size_t base = size - 32 - reach;
+  if (at >= base + 32) return at;
+  __m256i any = _mm256_setzero_si256();
+  for (std::size_t k = 0; k < count; ++k) {
+    const __m256i a = _mm256_loadu_si256(
+        reinterpret_cast<const __m256i*>(bytes + base + strings[k].first_offset));
+    const __m256i b = _mm256_loadu_si256(
+        reinterpret_cast<const __m256i*>(bytes + base + strings[k].second_offset));
+    any = _mm256_or_si256(
+        any, _mm256_and_si256(_mm256_cmpeq_epi8(a, first[k]), _mm256_cmpeq_epi8(b, second[k])));
+  }
+  const std::uint32_t hits = static_cast<std::uint32_t>(_mm256_movemask_epi8(any)) >> (at - base);
+  if (hits != 0) return at + static_cast<std::size_t>(__builtin_ctz(hits));
+  return base + 32;
+}
+#endif
+
+}  // namespace
+
+bool ProbeFilter::vectorized() {
+#if KORVIDAN_PROBES_AVX2
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+#else
+  return false;
+#endif
+}
+
+ProbeFilter::ProbeFilter(const std::vector<Probes>& strings) : strings_(strings) {
+  for (const Probes& probes : strings_)
+    reach_ = std::max({reach_, probes.first_offset, probes.second_offset});
+}
+
+bool ProbeFilter::candidate(const unsigned char* bytes, std::size_t size, std::size_t at) const {
+  for (const Probes& probes : strings_) {
+    if (std::max(probes.first_offset, probes.second_offset) < size - at &&
+        bytes[at + probes.first_offset] == probes.first &&
+        bytes[at + probes.second_offset] == probes.second) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::size_t ProbeFilter::next_candidate(std::string_view text, std::size_t from) const {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  std::size_t at = from;
+#if KORVIDAN_PROBES_AVX2
+  if (vectorized() && text.size() >= 32 + reach_) {
+    at = next_candidate_avx2(strings_, reach_, bytes, text.size(), at);
+  }
+#endif
+  for (; at < text.size(); ++at) {
+    if (candidate(bytes, text.size(), at)) return at;
+  }
+  return text.size();
+}
+
+}  // namespace korvidan::platform
