@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,11 @@ class PassageCutter {
   bool next(PassageSpan& span);
   // Bytes at the front of the current text that no passage needs any more.
   std::size_t consumed() const { return begin_; }
+  // Where, in the current text, the passage `next` yielded last has an LF without CR
+  // before it: the lines it has to write with a CR added.
+  std::span<const std::size_t> bare_line_feeds() const {
+    return {bare_line_feeds_.data(), yielded_bare_};
+  }
 
  private:
   std::string_view text_;
@@ -84,6 +90,10 @@ class PassageCutter {
   bool bare_line_feed_ = false;  // an LF without CR among the current passage's lines
   bool dropped_open_line_ = false;
   bool finished_ = false;
+  // The bare LFs of the passage yielded last (the first yielded_bare_) and of the lines
+  // read after it.
+  std::vector<std::size_t> bare_line_feeds_;
+  std::size_t yielded_bare_ = 0;
 
   bool wait_for_more();
 };
@@ -113,6 +123,20 @@ void emit_passage_text(std::string_view file_text, const PassageSpan& span, Emit
     position = line_feed + 1;
   }
   if (region.size() > run_start) emit(region.substr(run_start));
+  if (span.unterminated) emit(std::string_view("\r\n"));
+}
+
+// The same, with the LFs without CR known already (PassageCutter::bare_line_feeds).
+template <class Emit>
+void emit_passage_text(std::string_view file_text, const PassageSpan& span,
+                       std::span<const std::size_t> bare_line_feeds, Emit&& emit) {
+  std::size_t run_start = span.begin;
+  for (const std::size_t line_feed : bare_line_feeds) {
+    if (line_feed > run_start) emit(file_text.substr(run_start, line_feed - run_start));
+    emit(std::string_view("\r\n"));
+    run_start = line_feed + 1;
+  }
+  if (span.end > run_start) emit(file_text.substr(run_start, span.end - run_start));
   if (span.unterminated) emit(std::string_view("\r\n"));
 }
 

@@ -28,8 +28,12 @@ std::size_t PassageStream::feed(std::string_view text, bool end_of_file) {
     const bool selected = conditions_.selected(text, span, scratch_);
     ResultSink& destination = selected ? *output_.selection_file : *output_.rest_file;
     if (output_.indexed) write_heading(destination, selected, span);
-    emit_passage_text(text, span,
-                      [&destination](std::string_view piece) { destination.append(piece); });
+    const auto append = [&destination](std::string_view piece) { destination.append(piece); };
+    if (span.crlf_only) {
+      emit_passage_text(text, span, append);
+    } else {
+      emit_passage_text(text, span, cutter_.bare_line_feeds(), append);
+    }
   }
   return end_of_file ? text.size() : cutter_.consumed();
 }

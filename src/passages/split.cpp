@@ -43,6 +43,10 @@ PassageCutter::PassageCutter(std::int32_t break_count, std::string_view file_tex
 
 void PassageCutter::start(std::string_view text, bool end_of_file) {
   // The caller dropped the consumed bytes: positions move back by as many.
+  bare_line_feeds_.erase(bare_line_feeds_.begin(),
+                         bare_line_feeds_.begin() + static_cast<std::ptrdiff_t>(yielded_bare_));
+  yielded_bare_ = 0;
+  for (std::size_t& line_feed : bare_line_feeds_) line_feed -= begin_;
   position_ -= begin_;
   searched_ = searched_ > begin_ ? searched_ - begin_ : 0;
   begin_ = 0;
@@ -60,6 +64,9 @@ void PassageCutter::start(std::string_view text, bool end_of_file) {
 
 bool PassageCutter::next(PassageSpan& span) {
   if (finished_ || !mark_decided_) return false;
+  bare_line_feeds_.erase(bare_line_feeds_.begin(),
+                         bare_line_feeds_.begin() + static_cast<std::ptrdiff_t>(yielded_bare_));
+  yielded_bare_ = 0;
   const char* data = text_.data();
   const std::size_t size = text_.size();
   while (position_ < size) {
@@ -76,6 +83,7 @@ bool PassageCutter::next(PassageSpan& span) {
       const bool after_cr = line_feed > line_begin && data[line_feed - 1] == '\r';
       content_end = after_cr ? line_feed - 1 : line_feed;
       bare_line_feed = !after_cr;
+      if (bare_line_feed) bare_line_feeds_.push_back(line_feed);
     } else if (!end_of_file_) {
       searched_ = size;
       return wait_for_more();  // the line is not complete yet
@@ -93,6 +101,7 @@ bool PassageCutter::next(PassageSpan& span) {
       continue;
     }
     span = {begin_, line_begin, first_line_, line_number_ - 1, false, !bare_line_feed_};
+    yielded_bare_ = bare_line_feeds_.size() - (bare_line_feed ? 1 : 0);
     bare_line_feed_ = bare_line_feed;
     begin_ = line_begin;
     first_line_ = line_number_;
@@ -104,6 +113,7 @@ bool PassageCutter::next(PassageSpan& span) {
   const bool unterminated = size != 0 ? text_.back() != '\n' : dropped_open_line_;
   span = {begin_,          size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated,
           !bare_line_feed_};
+  yielded_bare_ = bare_line_feeds_.size();
   return true;
 }
 
