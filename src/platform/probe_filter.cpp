@@ -2,6 +2,7 @@
 // where a string is least like the text around it stop the scan rarely, so one pass over
 // the text serves all strings of a keyword group.
 #include <algorithm>
+#include <utility>
 
 #include "platform/platform.hpp"
 
@@ -14,48 +15,63 @@ namespace korvidan::platform {
 namespace {
 
 #if KORVIDAN_PROBES_AVX2
-// 32 positions a step, while every probe of every string lies inside the text; the text
-// has room for one step.
-__attribute__((target("avx2"))) std::size_t next_candidate_avx2(
-    const std::vector<ProbeFilter::Probes>& strings, std::size_t reach, const unsigned char* bytes,
-    std::size_t size, std::size_t from) {
+struct Broadcasts {
   __m256i first[ProbeFilter::max_strings];
   __m256i second[ProbeFilter::max_strings];
-  const std::size_t count = strings.size();
-  for (std::size_t k = 0; k < count; ++k) {
-    first[k] = _mm256_set1_epi8(static_cast<char>(strings[k].first));
-    second[k] = _mm256_set1_epi8(static_cast<char>(strings[k].second));
+};
+
+// Of the 32 positions from `at`, those where some string's probes hold.
+template <std::size_t Count>
+__attribute__((target("avx2"), always_inline)) inline std::uint32_t hits_at(
+    const ProbeFilter::Probes* strings, const Broadcasts& wanted, const unsigned char* at) {
+  __m256i any = _mm256_setzero_si256();
+  for (std::size_t k = 0; k < Count; ++k) {
+    const __m256i a =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + strings[k].first_offset));
+    const __m256i b =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + strings[k].second_offset));
+    any = _mm256_or_si256(any, _mm256_and_si256(_mm256_cmpeq_epi8(a, wanted.first[k]),
+                                                _mm256_cmpeq_epi8(b, wanted.second[k])));
+  }
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(any));
+}
+
+// 32 positions a step, while every probe of every string lies inside the text; the text
+// has room for one step. The string count is fixed at compile time so that the steps
+// keep all wanted bytes in registers.
+template <std::size_t Count>
+__attribute__((target("avx2"))) std::size_t next_candidate_avx2(const ProbeFilter::Probes* strings,
+                                                                std::size_t reach,
+                                                                const unsigned char* bytes,
+                                                                std::size_t size,
+                                                                std::size_t from) {
+  Broadcasts wanted;
+  for (std::size_t k = 0; k < Count; ++k) {
+    wanted.first[k] = _mm256_set1_epi8(static_cast<char>(strings[k].first));
+    wanted.second[k] = _mm256_set1_epi8(static_cast<char>(strings[k].second));
   }
   std::size_t at = from;
   for (; at + 32 + reach <= size; at += 32) {
-    __m256i any = _mm256_setzero_si256();
-    for (std::size_t k = 0; k < count; ++k) {
-      const __m256i a = _mm256_loadu_si256(
-          reinterpret_cast<const __m256i*>(bytes + at + strings[k].first_offset));
-      const __m256i b = _mm256_loadu_si256(
-          reinterpret_cast<const __m256i*>(bytes + at + strings[k].second_offset));
-      any = _mm256_or_si256(
-          any, _mm256_and_si256(_mm256_cmpeq_epi8(a, first[k]), _mm256_cmpeq_epi8(b, second[k])));
-    }
-    const auto hits = static_cast<std::uint32_t>(_mm256_movemask_epi8(any));
+    const std::uint32_t hits = hits_at<Count>(strings, wanted, bytes + at);
     if (hits != 0) return at + static_cast<std::size_t>(__builtin_ctz(hits));
   }
   // Once more over the last 32 positions whose probes all lie inside the text, the ones
   // before `at` left out; the plain test goes on after them.
   const std::size_t base = size - 32 - reach;
   if (at >= base + 32) return at;
-  __m256i any = _mm256_setzero_si256();
-  for (std::size_t k = 0; k < count; ++k) {
-    const __m256i a = _mm256_loadu_si256(
-        reinterpret_cast<const __m256i*>(bytes + base + strings[k].first_offset));
-    const __m256i b = _mm256_loadu_si256(
-        reinterpret_cast<const __m256i*>(bytes + base + strings[k].second_offset));
-    any = _mm256_or_si256(
-        any, _mm256_and_si256(_mm256_cmpeq_epi8(a, first[k]), _mm256_cmpeq_epi8(b, second[k])));
-  }
-  const std::uint32_t hits = static_cast<std::uint32_t>(_mm256_movemask_epi8(any)) >> (at - base);
+  const std::uint32_t hits = hits_at<Count>(strings, wanted, bytes + base) >> (at - base);
   if (hits != 0) return at + static_cast<std::size_t>(__builtin_ctz(hits));
   return base + 32;
+}
+
+template <std::size_t... Counts>
+std::size_t dispatch(std::index_sequence<Counts...>,
+                     const std::vector<ProbeFilter::Probes>& strings, std::size_t reach,
+                     const unsigned char* bytes, std::size_t size, std::size_t from) {
+  using Scan = std::size_t (*)(const ProbeFilter::Probes*, std::size_t, const unsigned char*,
+                               std::size_t, std::size_t);
+  static constexpr Scan scans[] = {&next_candidate_avx2<Counts + 1>...};
+  return scans[strings.size() - 1](strings.data(), reach, bytes, size, from);
 }
 #endif
 
@@ -91,7 +107,8 @@ std::size_t ProbeFilter::next_candidate(std::string_view text, std::size_t from)
   std::size_t at = from;
 #if KORVIDAN_PROBES_AVX2
   if (vectorized() && text.size() >= 32 + reach_) {
-    at = next_candidate_avx2(strings_, reach_, bytes, text.size(), at);
+    at =
+        dispatch(std::make_index_sequence<max_strings>(), strings_, reach_, bytes, text.size(), at);
   }
 #endif
   for (; at < text.size(); ++at) {
