@@ -82,6 +82,7 @@ class PassageCutter {
   std::int64_t break_count_;
   std::size_t position_ = 0;
   std::size_t searched_ = 0;  // how far the current line has been searched for its LF
+  platform::LineFeedScanner line_feeds_;
   std::uint64_t line_number_ = 0;
   // Wider than the line count's 32-bit origin so that billions of empty lines cannot wrap it.
   std::int64_t break_run_ = 1;

@@ -48,6 +48,7 @@ void PassageCutter::start(std::string_view text, bool end_of_file) {
   yielded_bare_ = 0;
   for (std::size_t& line_feed : bare_line_feeds_) line_feed -= begin_;
   position_ -= begin_;
+  line_feeds_.reset();
   searched_ = searched_ > begin_ ? searched_ - begin_ : 0;
   begin_ = 0;
   text_ = text;
@@ -76,9 +77,7 @@ bool PassageCutter::next(PassageSpan& span) {
     bool bare_line_feed = false;
     // A line that was incomplete before is not searched again for its LF.
     const std::size_t from = searched_ > position_ ? searched_ : position_;
-    if (const void* found = std::memchr(data + from, '\n', size - from)) {
-      const std::size_t line_feed =
-          static_cast<std::size_t>(static_cast<const char*>(found) - data);
+    if (const std::size_t line_feed = line_feeds_.next(text_, from); line_feed < size) {
       following = line_feed + 1;
       const bool after_cr = line_feed > line_begin && data[line_feed - 1] == '\r';
       content_end = after_cr ? line_feed - 1 : line_feed;

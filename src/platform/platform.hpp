@@ -7,6 +7,7 @@
 // command line is always valid UTF-8, which is native text on both systems.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -139,6 +140,32 @@ class PairFilter {
  private:
   bool candidate(const unsigned char* at) const;
   Tables tables_;
+};
+
+// Finds a text's LFs one after another, 64 positions a step where the processor can; the
+// LFs of a step are kept, so that short lines cost no new search.
+class LineFeedScanner {
+ public:
+  // The first LF at or after `from`, or text.size(). Calls on one text go forward;
+  // another text (or the same bytes moved) needs `reset` first.
+  std::size_t next(std::string_view text, std::size_t from) {
+    if (from - block_ < 64) {
+      const std::uint64_t ahead = line_feeds_ >> (from - block_);
+      if (ahead != 0) return from + static_cast<std::size_t>(std::countr_zero(ahead));
+      from = block_ + 64;
+    }
+    return scan(text, from);
+  }
+  void reset() {
+    block_ = none;
+    line_feeds_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t none = static_cast<std::size_t>(-1) - 64;
+  std::size_t scan(std::string_view text, std::size_t from);
+  std::size_t block_ = none;  // the first of the 64 positions line_feeds_ tells about
+  std::uint64_t line_feeds_ = 0;
 };
 
 // Finds the places where one of a few byte strings may start by testing two of each
