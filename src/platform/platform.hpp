@@ -219,6 +219,8 @@ Result<Handle> open_for_reading(std::string_view path);
 // Create or truncate, write access, full sharing.
 Result<Handle> create_result_file(std::string_view path);
 void close_file(Handle handle);
+// The identity of an open file: the same as path_info gives for its path.
+Result<FileIdentity> file_identity(Handle file);
 
 // Storage for whole files, from the system directly (backend-defined): large buffers are
 // asked for in huge pages where the system has them, which makes the first touch of a
@@ -277,6 +279,9 @@ struct ListingEntry {
   Kind kind = Kind::end;
   std::string name;  // native text; "." and ".." are never delivered
   Error error;
+  // The listing itself says that the entry is a regular file and not a link, so that its
+  // kind needs no question to the file system; false says nothing.
+  bool plain_file = false;
 };
 
 class FolderListing {

@@ -26,6 +26,8 @@ platform::FolderListing open_listing(std::string_view folder, ScanContext& conte
   return std::move(opened.value());
 }
 
+platform::Status search_plain_file(std::string_view entry_path, ScanContext& context);
+
 struct WalkLevel {
   platform::FolderListing listing;
   std::string path;
@@ -54,6 +56,12 @@ platform::Status walk(std::string_view folder, bool enter_sub_folders, ScanConte
     }
     consecutive_errors = 0;
     std::string entry_path = platform::join_entry_path(levels.back().path, entry.name, style);
+    if (entry.plain_file) {
+      if (!passes_name_tests(entry_path, style)) continue;
+      const platform::Status searched = search_plain_file(entry_path, context);
+      if (!searched.ok()) return searched;
+      continue;
+    }
     const platform::PathInfo info = platform::path_info(entry_path);
     if (info.kind == PathKind::regular_file) {
       if (!is_search_target(entry_path, info, context)) continue;
@@ -185,7 +193,13 @@ platform::Status search_open_file(platform::Handle file, platform::FileBuffer& b
   }
 }
 
-platform::Status search_text_file(std::string_view entry_path, ScanContext& context) {
+namespace {
+
+// The file heading line in form I, then the file's passages, or the error that opening it
+// gave.
+platform::Status search_opened(std::string_view entry_path,
+                               const platform::Result<platform::Handle>& opened,
+                               ScanContext& context) {
   // Only form I writes the path; form S need not convert it.
   const std::string shown_path =
       context.indexed ? platform::display_text(entry_path) : std::string();
@@ -195,7 +209,6 @@ platform::Status search_text_file(std::string_view entry_path, ScanContext& cont
       file->append("\r\n");
     }
   }
-  platform::Result<platform::Handle> opened = platform::open_for_reading(entry_path);
   if (!opened.ok()) return opened.error();
   passages::PassageStream stream(context.break_count, *context.conditions,
                                  {context.selection_file, context.rest_file, context.indexed,
@@ -203,6 +216,33 @@ platform::Status search_text_file(std::string_view entry_path, ScanContext& cont
   const platform::Status searched = search_open_file(opened.value(), *context.file_text, stream);
   platform::close_file(opened.value());
   return searched;
+}
+
+// A listed regular file, not a link, that passed the name tests: whether it is one of the
+// result files is asked of the file once it is open, so that it is opened only once.
+platform::Status search_plain_file(std::string_view entry_path, ScanContext& context) {
+  const platform::Result<platform::Handle> opened = platform::open_for_reading(entry_path);
+  if (!opened.ok()) {
+    // Answer as for any entry: one whose attributes cannot be read is passed over.
+    if (!is_search_target(entry_path, platform::path_info(entry_path), context))
+      return platform::success();
+    return search_opened(entry_path, opened, context);
+  }
+  const platform::Result<platform::FileIdentity> identity = platform::file_identity(opened.value());
+  const platform::FileIdentity known =
+      identity.ok() ? identity.value() : platform::path_info(entry_path).identity;
+  if (std::find(context.result_files.begin(), context.result_files.end(), known) !=
+      context.result_files.end()) {
+    platform::close_file(opened.value());
+    return platform::success();
+  }
+  return search_opened(entry_path, opened, context);
+}
+
+}  // namespace
+
+platform::Status search_text_file(std::string_view entry_path, ScanContext& context) {
+  return search_opened(entry_path, platform::open_for_reading(entry_path), context);
 }
 
 platform::Status scan_folder(std::string_view target, ScanContext& context) {

@@ -82,6 +82,20 @@ TEST_F(FolderScanTest, only_txt_files_outside_result_names_are_searched) {
   EXPECT_EQ(sorted(heading_lines(selection("d"))), sorted(expected));
 }
 
+// A result file reached under another name is still the result file: searching it would
+// read the run's own output while it grows.
+TEST_F(FolderScanTest, a_result_file_under_another_name_is_not_searched) {
+  make_folder("d/sub");
+  write("d/a.txt", "text hit\n");
+  write("d/" + std::string(selection_name), "old\n");
+  write("d/" + std::string(rest_name), "old\n");
+  std::filesystem::create_hard_link(at("d/" + std::string(selection_name)), at("d/sub/s.txt"));
+  std::filesystem::create_hard_link(at("d/" + std::string(rest_name)), at("d/r.txt"));
+  ASSERT_EQ(run({"2", "hit.jkn", "d", "I", "U"}).exit_status, 0);
+  EXPECT_EQ(heading_lines(selection("d")), std::vector<std::string>{path("d", "a.txt")});
+  EXPECT_EQ(heading_lines(rest("d")), std::vector<std::string>{path("d", "a.txt")});
+}
+
 TEST_F(FolderScanTest, targets_with_a_final_separator_or_a_full_stop_keep_their_text) {
   make_folder("docs");
   write("docs/a.txt", "text hit\n");

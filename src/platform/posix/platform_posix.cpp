@@ -120,6 +120,13 @@ Result<Handle> create_result_file(std::string_view path) {
 
 void close_file(Handle handle) { ::close(static_cast<int>(handle)); }
 
+Result<FileIdentity> file_identity(Handle file) {
+  struct stat status {};
+  if (::fstat(static_cast<int>(file), &status) != 0) return Error{Error::Kind::os, last_error()};
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                      static_cast<std::uint64_t>(status.st_ino)};
+}
+
 char* allocate_file_storage(std::size_t size) {
   if (size < (std::size_t{2} << 20)) return new (std::nothrow) char[size];
   void* storage = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -201,12 +208,19 @@ ListingEntry FolderListing::next() {
     errno = 0;
     const dirent* entry = ::readdir(state_->directory);
     if (entry == nullptr) {
-      if (errno != 0) return {ListingEntry::Kind::error, {}, Error{Error::Kind::os, last_error()}};
-      return {ListingEntry::Kind::end, {}, {}};
+      if (errno != 0) {
+        return {ListingEntry::Kind::error, {}, Error{Error::Kind::os, last_error()}, false};
+      }
+      return {ListingEntry::Kind::end, {}, {}, false};
     }
     const std::string_view name(entry->d_name);
     if (name == "." || name == "..") continue;
-    return {ListingEntry::Kind::name, std::string(name), {}};
+#ifdef DT_REG
+    const bool plain_file = entry->d_type == DT_REG;
+#else
+    const bool plain_file = false;
+#endif
+    return {ListingEntry::Kind::name, std::string(name), {}, plain_file};
   }
 }
 

@@ -166,6 +166,22 @@ std::vector<std::optional<std::string>> command_line_arguments(int, char**) {
 void write_standard_output(std::string_view text) { write_stream(STD_OUTPUT_HANDLE, text); }
 void write_standard_error(std::string_view text) { write_stream(STD_ERROR_HANDLE, text); }
 
+namespace {
+
+FileIdentity identity_of(const BY_HANDLE_FILE_INFORMATION& details) {
+  return {details.dwVolumeSerialNumber,
+          (std::uint64_t{details.nFileIndexHigh} << 32) | details.nFileIndexLow};
+}
+
+}  // namespace
+
+Result<FileIdentity> file_identity(Handle file) {
+  BY_HANDLE_FILE_INFORMATION details{};
+  if (!::GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &details))
+    return Error{Error::Kind::os, last_error()};
+  return identity_of(details);
+}
+
 PathInfo path_info(std::string_view path) {
   // FILE_FLAG_BACKUP_SEMANTICS opens folders too; without FILE_FLAG_OPEN_REPARSE_POINT
   // links are followed, so a link answers for its target.
@@ -174,8 +190,7 @@ PathInfo path_info(std::string_view path) {
   PathInfo info;
   BY_HANDLE_FILE_INFORMATION details{};
   if (::GetFileInformationByHandle(handle, &details)) {
-    info.identity = {details.dwVolumeSerialNumber,
-                     (std::uint64_t{details.nFileIndexHigh} << 32) | details.nFileIndexLow};
+    info.identity = identity_of(details);
     if (details.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       info.kind = PathKind::folder;
     } else if (::GetFileType(handle) == FILE_TYPE_DISK) {
@@ -272,7 +287,7 @@ Result<FolderListing> FolderListing::open(std::string_view folder) {
 ListingEntry FolderListing::next() {
   State& state = *state_;
   for (;;) {
-    if (state.finished) return {ListingEntry::Kind::end, {}, {}};
+    if (state.finished) return {ListingEntry::Kind::end, {}, {}, false};
     if (!state.has_pending) {
       if (!::FindNextFileW(state.find, &state.pending)) {
         const std::uint32_t code = last_error();
@@ -280,13 +295,17 @@ ListingEntry FolderListing::next() {
           state.finished = true;
           continue;
         }
-        return {ListingEntry::Kind::error, {}, Error{Error::Kind::os, code}};
+        return {ListingEntry::Kind::error, {}, Error{Error::Kind::os, code}, false};
       }
     }
     state.has_pending = false;
     const std::wstring_view name(state.pending.cFileName);
     if (name == L"." || name == L"..") continue;
-    return {ListingEntry::Kind::name, native_name(state.pending.cFileName), {}};
+    // Folders and links (reparse points) are asked by path; everything else a folder can
+    // list is a file on the disk.
+    const bool plain_file = (state.pending.dwFileAttributes &
+                             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    return {ListingEntry::Kind::name, native_name(state.pending.cFileName), {}, plain_file};
   }
 }
 
