@@ -183,7 +183,8 @@ class ConditionMatcher {
   // keyword by keyword: it has no room for such steps.
   struct ProbeSearch {
     explicit ProbeSearch(const std::vector<Keyword>& group_keywords);
-    bool find_any(std::string_view haystack) const;
+    // `readable_after` bytes after the haystack may be read (never matched).
+    bool find_any(std::string_view haystack, std::size_t readable_after) const;
 
     std::vector<Keyword> keywords;
     platform::ProbeFilter filter;
@@ -195,7 +196,7 @@ class ConditionMatcher {
     bool needs_passage_text = false;  // holds a keyword ending in CR
   };
   static bool contains(std::string_view haystack, const Keyword& keyword);
-  bool group_found(const Group& group, std::string_view region,
+  bool group_found(const Group& group, std::string_view region, std::size_t readable_after,
                    const std::string_view* passage_text) const;
   std::vector<Group> groups_;
 };

@@ -172,8 +172,8 @@ std::vector<platform::ProbeFilter::Probes> probes_of(const std::vector<Keyword>&
   return probes;
 }
 
-// Below this many bytes, a search per keyword is faster than the 32-position steps
-// (korvidan_bench form_s_one_line_passages).
+// Below this many readable bytes, a search per keyword is faster than the 32-position
+// steps (korvidan_bench form_s_one_line_passages).
 constexpr std::size_t probe_search_minimum = 96;
 
 }  // namespace
@@ -181,14 +181,15 @@ constexpr std::size_t probe_search_minimum = 96;
 ConditionMatcher::ProbeSearch::ProbeSearch(const std::vector<Keyword>& group_keywords)
     : keywords(group_keywords), filter(probes_of(group_keywords)) {}
 
-bool ConditionMatcher::ProbeSearch::find_any(std::string_view haystack) const {
-  if (haystack.size() < probe_search_minimum) {
+bool ConditionMatcher::ProbeSearch::find_any(std::string_view haystack,
+                                             std::size_t readable_after) const {
+  if (haystack.size() + readable_after < probe_search_minimum) {
     return std::any_of(keywords.begin(), keywords.end(),
                        [haystack](const Keyword& keyword) { return contains(haystack, keyword); });
   }
   const char* data = haystack.data();
-  for (std::size_t at = filter.next_candidate(haystack, 0); at < haystack.size();
-       at = filter.next_candidate(haystack, at + 1)) {
+  for (std::size_t at = filter.next_candidate(haystack, 0, readable_after); at < haystack.size();
+       at = filter.next_candidate(haystack, at + 1, readable_after)) {
     for (const Keyword& keyword : keywords) {
       if (keyword.bytes.size() <= haystack.size() - at &&
           std::memcmp(data + at, keyword.bytes.data(), keyword.bytes.size()) == 0) {
@@ -218,17 +219,18 @@ bool ConditionMatcher::contains(std::string_view haystack, const Keyword& keywor
 }
 
 bool ConditionMatcher::group_found(const Group& group, std::string_view region,
+                                   std::size_t readable_after,
                                    const std::string_view* passage_text) const {
   for (const Keyword& keyword : group.keywords) {
     if (contains(keyword.ends_in_cr ? *passage_text : region, keyword)) return true;
   }
-  return (group.probes && group.probes->find_any(region)) ||
+  return (group.probes && group.probes->find_any(region, readable_after)) ||
          (group.filter && group.filter->find_any(region));
 }
 
 bool ConditionMatcher::selected(std::string_view passage_text) const {
   for (const Group& group : groups_) {
-    if (!group_found(group, passage_text, &passage_text)) return false;
+    if (!group_found(group, passage_text, 0, &passage_text)) return false;
   }
   return true;
 }
@@ -250,7 +252,7 @@ bool ConditionMatcher::selected(std::string_view file_text, const PassageSpan& s
       passage_text = scratch;
       text_built = true;
     }
-    if (!group_found(group, region, &passage_text)) return false;
+    if (!group_found(group, region, file_text.size() - span.end, &passage_text)) return false;
   }
   return true;
 }

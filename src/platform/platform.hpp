@@ -186,8 +186,10 @@ class ProbeFilter {
   static bool vectorized();
   // One to max_strings strings.
   explicit ProbeFilter(const std::vector<Probes>& strings);
-  // The first candidate position at or after `from`, or text.size().
-  std::size_t next_candidate(std::string_view text, std::size_t from) const;
+  // The first candidate position at or after `from`, or text.size(). `readable_after`
+  // bytes after the text's end may be read (never taken for the text's).
+  std::size_t next_candidate(std::string_view text, std::size_t from,
+                             std::size_t readable_after = 0) const;
 
  private:
   bool candidate(const unsigned char* bytes, std::size_t size, std::size_t at) const;

@@ -36,42 +36,50 @@ __attribute__((target("avx2"), always_inline)) inline std::uint32_t hits_at(
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(any));
 }
 
-// 32 positions a step, while every probe of every string lies inside the text; the text
-// has room for one step. The string count is fixed at compile time so that the steps
-// keep all wanted bytes in registers.
+struct Step {
+  std::size_t position;  // a hit, or where the plain test has to go on
+  bool hit;
+};
+
+// 32 positions a step while the bytes a step loads are readable: the text's and, after its
+// end, `limit - size` more. The hits before the text's end are returned; those whose
+// probes reach past it still have to be tested plainly. The string count is fixed at
+// compile time so that the steps keep all wanted bytes in registers.
 template <std::size_t Count>
-__attribute__((target("avx2"))) std::size_t next_candidate_avx2(const ProbeFilter::Probes* strings,
-                                                                std::size_t reach,
-                                                                const unsigned char* bytes,
-                                                                std::size_t size,
-                                                                std::size_t from) {
+__attribute__((target("avx2"))) Step next_hit_avx2(const ProbeFilter::Probes* strings,
+                                                   std::size_t reach, const unsigned char* bytes,
+                                                   std::size_t size, std::size_t limit,
+                                                   std::size_t from) {
   Broadcasts wanted;
   for (std::size_t k = 0; k < Count; ++k) {
     wanted.first[k] = _mm256_set1_epi8(static_cast<char>(strings[k].first));
     wanted.second[k] = _mm256_set1_epi8(static_cast<char>(strings[k].second));
   }
+  const auto within_text = [size](std::size_t at, std::uint32_t hits) {
+    return size - at >= 32 ? hits : hits & ((std::uint32_t{1} << (size - at)) - 1);
+  };
   std::size_t at = from;
-  for (; at + 32 + reach <= size; at += 32) {
-    const std::uint32_t hits = hits_at<Count>(strings, wanted, bytes + at);
-    if (hits != 0) return at + static_cast<std::size_t>(__builtin_ctz(hits));
+  for (; at < size && at + 32 + reach <= limit; at += 32) {
+    const std::uint32_t hits = within_text(at, hits_at<Count>(strings, wanted, bytes + at));
+    if (hits != 0) return {at + static_cast<std::size_t>(__builtin_ctz(hits)), true};
   }
-  // Once more over the last 32 positions whose probes all lie inside the text, the ones
-  // before `at` left out; the plain test goes on after them.
-  const std::size_t base = size - 32 - reach;
-  if (at >= base + 32) return at;
-  const std::uint32_t hits = hits_at<Count>(strings, wanted, bytes + base) >> (at - base);
-  if (hits != 0) return at + static_cast<std::size_t>(__builtin_ctz(hits));
-  return base + 32;
+  // Once more over the last 32 positions a step can load, the ones before `at` left out.
+  const std::size_t base = limit - 32 - reach;
+  if (at >= size || at - base >= 32) return {at, false};
+  const std::uint32_t hits =
+      within_text(at, hits_at<Count>(strings, wanted, bytes + base) >> (at - base));
+  if (hits != 0) return {at + static_cast<std::size_t>(__builtin_ctz(hits)), true};
+  return {std::min(base + 32, size), false};
 }
 
 template <std::size_t... Counts>
-std::size_t dispatch(std::index_sequence<Counts...>,
-                     const std::vector<ProbeFilter::Probes>& strings, std::size_t reach,
-                     const unsigned char* bytes, std::size_t size, std::size_t from) {
-  using Scan = std::size_t (*)(const ProbeFilter::Probes*, std::size_t, const unsigned char*,
-                               std::size_t, std::size_t);
-  static constexpr Scan scans[] = {&next_candidate_avx2<Counts + 1>...};
-  return scans[strings.size() - 1](strings.data(), reach, bytes, size, from);
+Step dispatch(std::index_sequence<Counts...>, const std::vector<ProbeFilter::Probes>& strings,
+              std::size_t reach, const unsigned char* bytes, std::size_t size, std::size_t limit,
+              std::size_t from) {
+  using Scan = Step (*)(const ProbeFilter::Probes*, std::size_t, const unsigned char*, std::size_t,
+                        std::size_t, std::size_t);
+  static constexpr Scan scans[] = {&next_hit_avx2<Counts + 1>...};
+  return scans[strings.size() - 1](strings.data(), reach, bytes, size, limit, from);
 }
 #endif
 
@@ -102,19 +110,31 @@ bool ProbeFilter::candidate(const unsigned char* bytes, std::size_t size, std::s
   return false;
 }
 
-std::size_t ProbeFilter::next_candidate(std::string_view text, std::size_t from) const {
+std::size_t ProbeFilter::next_candidate(std::string_view text, std::size_t from,
+                                        std::size_t readable_after) const {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
   std::size_t at = from;
 #if KORVIDAN_PROBES_AVX2
-  if (vectorized() && text.size() >= 32 + reach_) {
-    at =
-        dispatch(std::make_index_sequence<max_strings>(), strings_, reach_, bytes, text.size(), at);
+  const std::size_t limit = size + readable_after;
+  if (vectorized() && limit >= 32 + reach_) {
+    while (at < size) {
+      const Step step = dispatch(std::make_index_sequence<max_strings>(), strings_, reach_, bytes,
+                                 size, limit, at);
+      if (!step.hit) {
+        at = step.position;
+        break;
+      }
+      if (step.position + reach_ < size || candidate(bytes, size, step.position))
+        return step.position;
+      at = step.position + 1;
+    }
   }
 #endif
-  for (; at < text.size(); ++at) {
-    if (candidate(bytes, text.size(), at)) return at;
+  for (; at < size; ++at) {
+    if (candidate(bytes, size, at)) return at;
   }
-  return text.size();
+  return size;
 }
 
 }  // namespace korvidan::platform

@@ -9,12 +9,13 @@ namespace {
 
 using Probes = ProbeFilter::Probes;
 
-std::vector<std::size_t> candidates(const ProbeFilter& filter, std::string_view text) {
+std::vector<std::size_t> candidates(const ProbeFilter& filter, std::string_view text,
+                                    std::size_t readable_after = 0) {
   std::vector<std::size_t> found;
-  for (std::size_t at = filter.next_candidate(text, 0); at < text.size();
-       at = filter.next_candidate(text, at + 1)) {
+  std::size_t at = filter.next_candidate(text, 0, readable_after);
+  for (; at < text.size(); at = filter.next_candidate(text, at + 1, readable_after))
     found.push_back(at);
-  }
+  EXPECT_EQ(at, text.size()) << "the end is told by the text's size";
   return found;
 }
 
@@ -52,8 +53,18 @@ TEST(ProbeFilter, stops_exactly_where_some_strings_probes_hold) {
     // The rarer bytes, a few times only.
     for (int i = 0; i < 3 && size != 0; ++i)
       text[random() % size] = static_cast<char>(bytes[random() % std::size(bytes)]);
-    ASSERT_EQ(candidates(ProbeFilter(strings), text), probes_held(strings, text))
-        << ::testing::PrintToString(text);
+    const std::vector<std::size_t> expected = probes_held(strings, text);
+    ASSERT_EQ(candidates(ProbeFilter(strings), text), expected) << ::testing::PrintToString(text);
+    // Bytes after the text may be read, never taken for the text's: here they are the
+    // probed bytes themselves.
+    const std::size_t readable_after = random() % 50;
+    std::string padded = text;
+    for (std::size_t i = 0; i < readable_after; ++i)
+      padded += static_cast<char>(bytes[random() % 3]);
+    ASSERT_EQ(candidates(ProbeFilter(strings), std::string_view(padded).substr(0, size),
+                         readable_after),
+              expected)
+        << ::testing::PrintToString(text) << " + " << readable_after;
   }
 }
 
