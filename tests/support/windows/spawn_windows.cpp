@@ -55,7 +55,12 @@ ProgramRun run_command_line(const std::filesystem::path& working_folder, std::ws
   const std::wstring program = program_path();
   std::wstring command_line = quoted(program) + tail;
   ProgramRun run;
-  {
+  DWORD start_error = 0;
+  // Under wine, starting a process now and then fails before the program runs at all (no
+  // process, or one that ends at once with -1 having written nothing; the program itself
+  // never exits with -1): the harness's trouble, not the program's, so the start is tried
+  // again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
     HANDLE out = capture_file(out_path);
     HANDLE err = capture_file(err_path);
     STARTUPINFOW startup{};
@@ -66,20 +71,29 @@ ProgramRun run_command_line(const std::filesystem::path& working_folder, std::ws
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
     const std::wstring folder = working_folder.wstring();
-    if (::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                         folder.c_str(), &startup, &process)) {
+    const bool started = ::CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
+                                          TRUE, 0, nullptr, folder.c_str(), &startup, &process);
+    if (started) {
       ::WaitForSingleObject(process.hProcess, INFINITE);
       DWORD code = 0;
       ::GetExitCodeProcess(process.hProcess, &code);
       run.exit_status = static_cast<int>(code);
       ::CloseHandle(process.hProcess);
       ::CloseHandle(process.hThread);
+    } else {
+      start_error = ::GetLastError();
     }
     ::CloseHandle(out);
     ::CloseHandle(err);
+    const bool never_ran = !started || (run.exit_status == -1 && read_file(out_path).empty() &&
+                                        read_file(err_path).empty());
+    if (!never_ran) break;
+    ::Sleep(200);
   }
   run.standard_output = read_file(out_path);
   run.standard_error = read_file(err_path);
+  if (run.exit_status == -1 && start_error != 0)
+    run.standard_error += "CreateProcessW failed: error " + std::to_string(start_error) + "\n";
   std::filesystem::remove(out_path);
   std::filesystem::remove(err_path);
   return run;
