@@ -103,6 +103,26 @@ TEST(ConditionMatcher, equals_the_plain_state_machine_on_random_inputs) {
   }
 }
 
+// One to three groups of `fewest` to `most` keywords of one to three pieces each; one
+// keyword in `crlf_one_in` ends in CR LF (none for 0).
+std::string random_groups(std::mt19937& random, const std::vector<std::string_view>& pieces,
+                          int fewest, int most, int crlf_one_in) {
+  std::string condition_text;
+  const int groups = 1 + static_cast<int>(random() % 3);
+  for (int g = 0; g < groups; ++g) {
+    if (g > 0) condition_text += "+++\n";
+    const int keywords =
+        fewest + static_cast<int>(random() % static_cast<unsigned>(most - fewest + 1));
+    for (int k = 0; k < keywords; ++k) {
+      const int parts = 1 + static_cast<int>(random() % 3);
+      for (int p = 0; p < parts; ++p) condition_text += pieces[random() % pieces.size()];
+      const bool crlf = crlf_one_in != 0 && random() % static_cast<unsigned>(crlf_one_in) == 0;
+      condition_text += crlf ? "\r\n" : "\n";
+    }
+  }
+  return condition_text;
+}
+
 // Groups large enough to be searched in one pass, with keywords that share prefixes,
 // overlap, end in CR or are shorter than the prefix the pass looks up.
 TEST(ConditionMatcher, large_groups_equal_the_plain_state_machine) {
@@ -113,18 +133,7 @@ TEST(ConditionMatcher, large_groups_equal_the_plain_state_machine) {
                                                      "ab",   " ",    "\r",   ""};
   const std::vector<std::string_view> text_ends = {"\n", "\r\n", "", "\r"};
   for (int round = 0; round < 3000; ++round) {
-    std::string condition_text;
-    const int groups = 1 + static_cast<int>(random() % 3);
-    for (int g = 0; g < groups; ++g) {
-      if (g > 0) condition_text += "+++\n";
-      const int keywords = 6 + static_cast<int>(random() % 14);
-      for (int k = 0; k < keywords; ++k) {
-        const int parts = 1 + static_cast<int>(random() % 3);
-        for (int p = 0; p < parts; ++p)
-          condition_text += keyword_pieces[random() % keyword_pieces.size()];
-        condition_text += "\n";
-      }
-    }
+    const std::string condition_text = random_groups(random, keyword_pieces, 6, 19, 0);
     const std::string file_text = random_from(random, text_pieces, 12, text_ends);
     expect_matcher_agrees(condition_text, file_text, 2);
     if (::testing::Test::HasFatalFailure()) return;
@@ -140,18 +149,7 @@ TEST(ConditionMatcher, small_groups_in_long_passages_equal_the_plain_state_machi
                                                      "a",    "ab",   " ",    "\r"};
   const std::vector<std::string_view> text_ends = {"\n", "\r\n", "", "\r"};
   for (int round = 0; round < 1500; ++round) {
-    std::string condition_text;
-    const int groups = 1 + static_cast<int>(random() % 3);
-    for (int g = 0; g < groups; ++g) {
-      if (g > 0) condition_text += "+++\n";
-      const int keywords = 1 + static_cast<int>(random() % 7);
-      for (int k = 0; k < keywords; ++k) {
-        const int parts = 1 + static_cast<int>(random() % 3);
-        for (int p = 0; p < parts; ++p)
-          condition_text += keyword_pieces[random() % keyword_pieces.size()];
-        condition_text += random() % 8 == 0 ? "\r\n" : "\n";
-      }
-    }
+    const std::string condition_text = random_groups(random, keyword_pieces, 1, 7, 8);
     std::string file_text;
     const int lines = 1 + static_cast<int>(random() % 8);
     for (int line = 0; line < lines; ++line) {

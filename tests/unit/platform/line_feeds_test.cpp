@@ -23,8 +23,9 @@ TEST(LineFeedScanner, finds_what_memchr_finds) {
     while (from <= text.size()) {
       const void* found = std::memchr(text.data() + from, '\n', text.size() - from);
       const std::size_t expected =
-          found == nullptr ? text.size()
-                           : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+          found == nullptr
+              ? text.size()
+              : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
       ASSERT_EQ(scanner.next(text, from), expected) << "from " << from << " in " << size;
       from = random() % 3 == 0 ? from + random() % 70 : expected + 1;
     }

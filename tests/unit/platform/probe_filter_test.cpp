@@ -61,9 +61,9 @@ TEST(ProbeFilter, stops_exactly_where_some_strings_probes_hold) {
     std::string padded = text;
     for (std::size_t i = 0; i < readable_after; ++i)
       padded += static_cast<char>(bytes[random() % 3]);
-    ASSERT_EQ(candidates(ProbeFilter(strings), std::string_view(padded).substr(0, size),
-                         readable_after),
-              expected)
+    ASSERT_EQ(
+        candidates(ProbeFilter(strings), std::string_view(padded).substr(0, size), readable_after),
+        expected)
         << ::testing::PrintToString(text) << " + " << readable_after;
   }
 }
