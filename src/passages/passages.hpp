@@ -97,6 +97,7 @@ class PassageCutter {
   std::size_t yielded_bare_ = 0;
 
   bool wait_for_more();
+  void drop_yielded_line_feeds();
 };
 
 // The passage's text as the result files hold it: each line of the region followed by
@@ -179,8 +180,8 @@ class ConditionMatcher {
   };
   // A few keywords of one group tested in one pass: two bytes of each keyword, the ones
   // least likely in Japanese text, are compared 32 positions at a time, and the keywords
-  // are compared only where some keyword's two bytes are found. A short text is searched
-  // keyword by keyword: it has no room for such steps.
+  // are compared only where some keyword's two bytes are found. A text with too few
+  // readable bytes for a few such steps is searched keyword by keyword.
   struct ProbeSearch {
     explicit ProbeSearch(const std::vector<Keyword>& group_keywords);
     // `readable_after` bytes after the haystack may be read (never matched).

@@ -43,9 +43,7 @@ PassageCutter::PassageCutter(std::int32_t break_count, std::string_view file_tex
 
 void PassageCutter::start(std::string_view text, bool end_of_file) {
   // The caller dropped the consumed bytes: positions move back by as many.
-  bare_line_feeds_.erase(bare_line_feeds_.begin(),
-                         bare_line_feeds_.begin() + static_cast<std::ptrdiff_t>(yielded_bare_));
-  yielded_bare_ = 0;
+  drop_yielded_line_feeds();
   for (std::size_t& line_feed : bare_line_feeds_) line_feed -= begin_;
   position_ -= begin_;
   line_feeds_.reset();
@@ -65,9 +63,7 @@ void PassageCutter::start(std::string_view text, bool end_of_file) {
 
 bool PassageCutter::next(PassageSpan& span) {
   if (finished_ || !mark_decided_) return false;
-  bare_line_feeds_.erase(bare_line_feeds_.begin(),
-                         bare_line_feeds_.begin() + static_cast<std::ptrdiff_t>(yielded_bare_));
-  yielded_bare_ = 0;
+  drop_yielded_line_feeds();
   const char* data = text_.data();
   const std::size_t size = text_.size();
   while (position_ < size) {
@@ -114,6 +110,12 @@ bool PassageCutter::next(PassageSpan& span) {
           !bare_line_feed_};
   yielded_bare_ = bare_line_feeds_.size();
   return true;
+}
+
+void PassageCutter::drop_yielded_line_feeds() {
+  bare_line_feeds_.erase(bare_line_feeds_.begin(),
+                         bare_line_feeds_.begin() + static_cast<std::ptrdiff_t>(yielded_bare_));
+  yielded_bare_ = 0;
 }
 
 bool PassageCutter::wait_for_more() {
