@@ -80,10 +80,12 @@ class SearchOpenFile : public ::testing::Test {
     return text;
   }
 
+  // Test processes run side by side: each test writes a file of its own.
   std::filesystem::path path_ =
       std::filesystem::temp_directory_path() /
-      ("korvidan-window-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-       ".txt");
+      ("korvidan-window-" +
+       std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+       std::to_string(std::random_device()()) + ".txt");
 };
 
 TEST_F(SearchOpenFile, large_files_equal_the_whole_text_at_once) {
