@@ -82,9 +82,7 @@ TEST_F(FaultTest, a_folder_deep_in_a_walk_that_cannot_be_listed_stops_the_run) {
   write("d/x/y/locked/hidden.txt", "hit\n");
   std::filesystem::permissions(at("d"), std::filesystem::perms::all);
   std::filesystem::permissions(at("d/x/y/locked"), std::filesystem::perms::owner_all);
-  RunOptions as_nobody;
-  as_nobody.unprivileged = true;
-  const ProgramRun run = this->run({"2", "hit.jkn", "d", "S", "U"}, as_nobody);
+  const ProgramRun run = run_as_nobody({"2", "hit.jkn", "d", "S", "U"});
   EXPECT_EQ(run.exit_status, 101);
   EXPECT_EQ(run.standard_output, "");
   EXPECT_NE(run.standard_error.find("\nread_dir()呼び出し失敗: code 13, kind PermissionDenied, "),
@@ -109,9 +107,7 @@ TEST_F(FaultTest, a_read_only_output_folder_is_a_run_error_and_nothing_is_create
   if (!can_run_unprivileged()) GTEST_SKIP() << "needs root to run the program as another user";
   make_folder("d");
   write("d/a.txt", "hit\n");
-  RunOptions as_nobody;
-  as_nobody.unprivileged = true;
-  const ProgramRun run = this->run({"2", "hit.jkn", "d", "I", "C"}, as_nobody);
+  const ProgramRun run = run_as_nobody({"2", "hit.jkn", "d", "I", "C"});
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error,
             std::string(run_error_prefix) + "Permission denied (os error 13)\n");

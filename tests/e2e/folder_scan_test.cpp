@@ -236,9 +236,7 @@ TEST_F(FolderScanTest, a_folder_that_cannot_be_listed_stops_with_the_results_kep
   write("d/locked/hidden.txt", "text hit\n");
   std::filesystem::permissions(at("d"), std::filesystem::perms::all);
   std::filesystem::permissions(at("d/locked"), std::filesystem::perms::owner_all);
-  RunOptions as_nobody;
-  as_nobody.unprivileged = true;
-  const ProgramRun run = this->run({"2", "hit.jkn", "d", "I", "U"}, as_nobody);
+  const ProgramRun run = run_as_nobody({"2", "hit.jkn", "d", "I", "U"});
   EXPECT_EQ(run.exit_status, 101);
   EXPECT_EQ(run.standard_output, "");
   EXPECT_NE(run.standard_error.find(
@@ -257,7 +255,7 @@ TEST_F(FolderScanTest, a_folder_that_cannot_be_listed_stops_with_the_results_kep
   std::filesystem::permissions(at("d"), std::filesystem::perms::owner_all |
                                             std::filesystem::perms::others_write |
                                             std::filesystem::perms::others_exec);
-  const ProgramRun target = this->run({"2", "hit.jkn", "d", "S", "C"}, as_nobody);
+  const ProgramRun target = run_as_nobody({"2", "hit.jkn", "d", "S", "C"});
   EXPECT_EQ(target.exit_status, 101);
   EXPECT_NE(target.standard_error.find("\nread_dir()呼び出し失敗: "), std::string::npos)
       << target.standard_error;

@@ -191,19 +191,16 @@ TEST_F(ParameterTest, paths_the_user_may_not_look_into_count_as_missing) {
   write("unreadable.jkn", "東京\n");
   std::filesystem::permissions(at("locked"), std::filesystem::perms::owner_all);
   std::filesystem::permissions(at("unreadable.jkn"), std::filesystem::perms::owner_write);
-  RunOptions as_nobody;
-  as_nobody.unprivileged = true;
-
-  ProgramRun run = this->run({"2", "locked/cond.jkn", "docs", "I", "C"}, as_nobody);
+  ProgramRun run = run_as_nobody({"2", "locked/cond.jkn", "docs", "I", "C"});
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error, std::string(parameter_prefix) + message_2_missing + "\n");
 
-  run = this->run({"2", "cond.jkn", "locked/data.txt", "I", "C"}, as_nobody);
+  run = run_as_nobody({"2", "cond.jkn", "locked/data.txt", "I", "C"});
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error, std::string(parameter_prefix) + message_3_missing + "\n");
 
   // It exists, so the checks pass; opening it is refused: the fatal stop.
-  run = this->run({"2", "unreadable.jkn", "docs", "I", "C"}, as_nobody);
+  run = run_as_nobody({"2", "unreadable.jkn", "docs", "I", "C"});
   EXPECT_EQ(run.exit_status, 101);
   EXPECT_NE(run.standard_error.find(
                 "複合条件ファイルを開けませんでした: Permission denied (os error 13)"),

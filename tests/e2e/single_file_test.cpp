@@ -138,9 +138,7 @@ TEST_F(SingleFileTest, an_unreadable_target_is_a_run_error) {
   if (!can_run_unprivileged()) GTEST_SKIP() << "needs root to run the program as another user";
   write("secret.txt", "c\n");
   std::filesystem::permissions(at("secret.txt"), std::filesystem::perms::owner_write);
-  RunOptions as_nobody;
-  as_nobody.unprivileged = true;
-  const ProgramRun run = this->run({"2", "c.jkn", "secret.txt", "I", "C"}, as_nobody);
+  const ProgramRun run = run_as_nobody({"2", "c.jkn", "secret.txt", "I", "C"});
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error,
             std::string(run_error_prefix) + "Permission denied (os error 13)\n");

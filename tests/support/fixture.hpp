@@ -46,6 +46,12 @@ class ProgramTest : public ::testing::Test {
   ProgramRun run(const std::vector<std::string>& arguments, const RunOptions& options = {}) const {
     return run_program(root_, arguments, options);
   }
+  // As the unprivileged user, so that permission faults are real (POSIX, needs root).
+  ProgramRun run_as_nobody(const std::vector<std::string>& arguments) const {
+    RunOptions options;
+    options.unprivileged = true;
+    return run(arguments, options);
+  }
   // Runs `arguments` once without and then once with each file size limit (POSIX), and
   // expects each limited run to stop with "cannot write !!" and to leave both result files
   // in `folder` no larger than the limit and a prefix of what the unlimited run wrote.
