@@ -88,11 +88,10 @@ class PassageCutter {
   std::int64_t break_run_ = 1;
   std::uint64_t first_line_ = 1;
   std::size_t begin_ = 0;
-  bool bare_line_feed_ = false;  // an LF without CR among the current passage's lines
   bool dropped_open_line_ = false;
   bool finished_ = false;
   // The bare LFs of the passage yielded last (the first yielded_bare_) and of the lines
-  // read after it.
+  // read after it; once that passage is dropped, those of the passage being read.
   std::vector<std::size_t> bare_line_feeds_;
   std::size_t yielded_bare_ = 0;
 

@@ -142,16 +142,12 @@ bool ConditionMatcher::PrefixFilter::find_any(std::string_view haystack) const {
 
 namespace {
 
-// The keyword's rarest byte, and the rarest of the others, the farther away the better:
-// bytes of one character tend to come together.
-platform::ProbeFilter::Probes choose_probes(std::string_view keyword) {
+// The keyword's rarest byte (its anchor), and the rarest of the others, the farther away
+// the better: bytes of one character tend to come together.
+platform::ProbeFilter::Probes choose_probes(std::string_view keyword, std::size_t first) {
   const auto rank = [&keyword](std::size_t i) {
     return commonness(static_cast<unsigned char>(keyword[i]));
   };
-  std::size_t first = keyword.size() - 1;
-  for (std::size_t i = keyword.size(); i-- > 0;) {
-    if (rank(i) < rank(first)) first = i;
-  }
   std::size_t second = first;
   const auto distance = [first](std::size_t i) { return i > first ? i - first : first - i; };
   for (std::size_t i = 0; i < keyword.size(); ++i) {
@@ -168,7 +164,9 @@ platform::ProbeFilter::Probes choose_probes(std::string_view keyword) {
 template <class Keyword>
 std::vector<platform::ProbeFilter::Probes> probes_of(const std::vector<Keyword>& keywords) {
   std::vector<platform::ProbeFilter::Probes> probes;
-  for (const Keyword& keyword : keywords) probes.push_back(choose_probes(keyword.bytes));
+  for (const Keyword& keyword : keywords) {
+    probes.push_back(choose_probes(keyword.bytes, keyword.anchor));
+  }
   return probes;
 }
 

@@ -87,17 +87,15 @@ bool PassageCutter::next(PassageSpan& span) {
     position_ = following;
     if (line_begin == content_end) {
       if (break_run_ < INT64_MAX) ++break_run_;
-      bare_line_feed_ = bare_line_feed_ || bare_line_feed;
       continue;
     }
     if (break_run_ < break_count_) {
       break_run_ = 1;
-      bare_line_feed_ = bare_line_feed_ || bare_line_feed;
       continue;
     }
-    span = {begin_, line_begin, first_line_, line_number_ - 1, false, !bare_line_feed_};
+    // The new line's own LF, if bare, belongs to the next passage.
     yielded_bare_ = bare_line_feeds_.size() - (bare_line_feed ? 1 : 0);
-    bare_line_feed_ = bare_line_feed;
+    span = {begin_, line_begin, first_line_, line_number_ - 1, false, yielded_bare_ == 0};
     begin_ = line_begin;
     first_line_ = line_number_;
     break_run_ = 1;
@@ -106,9 +104,10 @@ bool PassageCutter::next(PassageSpan& span) {
   if (!end_of_file_) return wait_for_more();
   finished_ = true;
   const bool unterminated = size != 0 ? text_.back() != '\n' : dropped_open_line_;
-  span = {begin_,          size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated,
-          !bare_line_feed_};
   yielded_bare_ = bare_line_feeds_.size();
+  span = {begin_,       size,
+          first_line_,  line_number_ == 0 ? 1 : line_number_,
+          unterminated, yielded_bare_ == 0};
   return true;
 }
 
