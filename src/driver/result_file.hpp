@@ -1,11 +1,11 @@
-// A result file written through a buffer of its own. Whatever was appended reaches the
-// file before the program ends in any way: the driver flushes at the final report and at
-// a run error, the scan before its fatal stop, and a failed write flushes the partner file
-// before its own fatal stop. So after any stop a result file holds a prefix of what it
-// would have held.
+// A result file written through a buffer of its own, one of the run's pair. After any end
+// the program makes itself, the pair holds exactly what unbuffered writes would have left:
+// when a write fails, the failing file keeps what the system took, and its partner gets
+// every byte decided before the failing write request and none decided after it.
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "passages/passages.hpp"
 #include "platform/platform.hpp"
@@ -14,12 +14,10 @@ namespace korvidan::driver {
 
 class ResultFile final : public passages::ResultSink {
  public:
-  explicit ResultFile(platform::Handle handle);
-  ResultFile(const ResultFile&) = delete;
-  ResultFile& operator=(const ResultFile&) = delete;
+  // `last_appended` is the slot the pair shares to tell which file took the last bytes.
+  ResultFile(platform::Handle handle, ResultSink** last_appended);
   ~ResultFile();
 
-  // The file whose buffered bytes must reach the disk when a write to this one fails.
   void set_partner(ResultFile* partner) { partner_ = partner; }
   // Writes out the buffer; a failure is the "cannot write !!" fatal stop.
   void flush();
@@ -27,9 +25,20 @@ class ResultFile final : public passages::ResultSink {
   void close();
 
  private:
+  // A run of appends to this file with no append to the partner in between: where it
+  // begins in this file, and how far the partner's bytes reached when it began.
+  struct Segment {
+    std::uint64_t start = 0;
+    std::uint64_t partner_position = 0;
+  };
+
   void take_overflow(std::string_view bytes) override;
+  void switched() override;
+  std::uint64_t position() const { return written_ + used_; }
+  // How far the partner's bytes reached when the byte at `position` of this file was decided.
+  std::uint64_t partner_position_at(std::uint64_t position) const;
+  void write_out(std::string_view bytes);
   [[noreturn]] void write_failed(const platform::Error& error);
-  bool write_through(std::string_view bytes);
 
   // Large enough that writes cost little next to copying the bytes; small enough to stay
   // in the cache.
@@ -38,7 +47,10 @@ class ResultFile final : public passages::ResultSink {
   std::unique_ptr<char[]> storage_;
   bool open_ = true;
   ResultFile* partner_ = nullptr;
-  std::optional<platform::Error> failure_;
+  std::uint64_t written_ = 0;  // bytes the system has taken
+  // The segments from the one holding the first unwritten byte on; consulted only when a
+  // write fails.
+  std::vector<Segment> segments_;
 };
 
 }  // namespace korvidan::driver

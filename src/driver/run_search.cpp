@@ -57,12 +57,13 @@ class OpenResults {
     selection_file.close();
   }
 
+  passages::ResultSink* last_appended = nullptr;
   ResultFile selection_file;
   ResultFile rest_file;
 
  private:
   OpenResults(platform::Handle selection, platform::Handle rest)
-      : selection_file(selection), rest_file(rest) {
+      : selection_file(selection, &last_appended), rest_file(rest, &last_appended) {
     selection_file.set_partner(&rest_file);
     rest_file.set_partner(&selection_file);
   }

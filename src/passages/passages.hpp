@@ -208,7 +208,11 @@ class ConditionMatcher {
 // is taken; a failure is the implementation's own fatal stop.
 class ResultSink {
  public:
+  ResultSink() = default;
+  ResultSink(const ResultSink&) = delete;
+  ResultSink& operator=(const ResultSink&) = delete;
   void append(std::string_view bytes) {
+    if (*last_appended_ != this) switched();
     if (bytes.size() < capacity_ - used_) {
       std::memcpy(buffer_ + used_, bytes.data(), bytes.size());
       used_ += bytes.size();
@@ -220,6 +224,12 @@ class ResultSink {
  protected:
   ~ResultSink() = default;
   virtual void take_overflow(std::string_view bytes) = 0;
+  // Called when this sink is appended to after another sink of the same run, so that a
+  // pair of sinks can tell the order of their bytes.
+  virtual void switched() { *last_appended_ = this; }
+  ResultSink* self_ = this;
+  // Which sink of the pair was appended to last; a sink alone keeps it to itself.
+  ResultSink** last_appended_ = &self_;
   char* buffer_ = nullptr;
   std::size_t used_ = 0;
   std::size_t capacity_ = 0;

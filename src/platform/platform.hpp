@@ -269,10 +269,18 @@ struct WriteAttempt {
   std::optional<Error> error;
 };
 using WriteSome = std::function<WriteAttempt(std::string_view bytes)>;
+// How many bytes the system took, and the error that stopped it taking the rest.
+struct Written {
+  std::size_t bytes = 0;
+  std::optional<Error> error;
+  bool ok() const { return !error; }
+};
 // Repeats interrupted and partial writes until every byte is taken; a write that takes no
 // bytes fails with Kind::write_zero.
-Status write_all_with(std::string_view bytes, const WriteSome& write_some);
-Status write_all(Handle handle, std::string_view bytes);
+Written write_all_with(std::string_view bytes, const WriteSome& write_some);
+Written write_all(Handle handle, std::string_view bytes);
+// Cuts the file to `size` bytes and places the next write at its end.
+Status truncate_file(Handle handle, std::uint64_t size);
 
 // ---- folder listing
 

@@ -2,15 +2,24 @@
 
 namespace korvidan::platform {
 
-Status write_all_with(std::string_view bytes, const WriteSome& write_some) {
+Written write_all_with(std::string_view bytes, const WriteSome& write_some) {
+  Written written;
   while (!bytes.empty()) {
     const WriteAttempt attempt = write_some(bytes);
     if (attempt.interrupted) continue;
-    if (attempt.error) return *attempt.error;
-    if (attempt.accepted == 0) return Error{Error::Kind::write_zero};
-    bytes.remove_prefix(attempt.accepted < bytes.size() ? attempt.accepted : bytes.size());
+    if (attempt.error) {
+      written.error = attempt.error;
+      break;
+    }
+    if (attempt.accepted == 0) {
+      written.error = Error{Error::Kind::write_zero};
+      break;
+    }
+    const std::size_t taken = attempt.accepted < bytes.size() ? attempt.accepted : bytes.size();
+    written.bytes += taken;
+    bytes.remove_prefix(taken);
   }
-  return success();
+  return written;
 }
 
 }  // namespace korvidan::platform

@@ -1,6 +1,7 @@
 // Starting the built program as a child process and collecting what it did.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -20,6 +21,8 @@ struct RunOptions {
   bool unprivileged = false;
   // POSIX: a file size limit in bytes, with SIGXFSZ ignored, so writes past it fail.
   std::optional<unsigned long long> file_size_limit;
+  // POSIX: kill the program (SIGKILL) this long after it started, if it still runs.
+  std::optional<std::chrono::microseconds> kill_after;
 };
 
 // Runs the program under test in `working_folder` with UTF-8 arguments, quoted for the

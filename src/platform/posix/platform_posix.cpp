@@ -171,7 +171,16 @@ Status rewind_file(Handle handle) {
   return success();
 }
 
-Status write_all(Handle handle, std::string_view bytes) {
+Status truncate_file(Handle handle, std::uint64_t size) {
+  const int fd = static_cast<int>(handle);
+  if (::ftruncate(fd, static_cast<off_t>(size)) != 0 ||
+      ::lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0) {
+    return Error{Error::Kind::os, last_error()};
+  }
+  return success();
+}
+
+Written write_all(Handle handle, std::string_view bytes) {
   const int fd = static_cast<int>(handle);
   return write_all_with(bytes, [fd](std::string_view rest) {
     const ssize_t written = ::write(fd, rest.data(), rest.size());

@@ -250,7 +250,16 @@ Status rewind_file(Handle handle) {
   return success();
 }
 
-Status write_all(Handle handle, std::string_view bytes) {
+Status truncate_file(Handle handle, std::uint64_t size) {
+  const HANDLE file = reinterpret_cast<HANDLE>(handle);
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (!::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file))
+    return Error{Error::Kind::os, last_error()};
+  return success();
+}
+
+Written write_all(Handle handle, std::string_view bytes) {
   const HANDLE file = reinterpret_cast<HANDLE>(handle);
   return write_all_with(bytes, [file](std::string_view rest) { return write_some_to(file, rest); });
 }

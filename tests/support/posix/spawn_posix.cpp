@@ -54,8 +54,22 @@ ProgramRun run_argv(const std::filesystem::path& working_folder,
   pollfd streams[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
   std::string* targets[2] = {&run.standard_output, &run.standard_error};
   int open_streams = 2;
+  const auto kill_at =
+      std::chrono::steady_clock::now() + options.kill_after.value_or(std::chrono::microseconds(0));
+  bool killed = false;
   while (open_streams > 0) {
-    if (::poll(streams, 2, -1) < 0) continue;
+    int wait_ms = -1;
+    if (options.kill_after && !killed) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          kill_at - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        ::kill(child, SIGKILL);
+        killed = true;
+      } else {
+        wait_ms = static_cast<int>(left.count());
+      }
+    }
+    if (::poll(streams, 2, wait_ms) <= 0) continue;
     for (int i = 0; i < 2; ++i) {
       if (streams[i].fd < 0 || streams[i].revents == 0) continue;
       char chunk[4096];

@@ -27,26 +27,30 @@ struct ScriptedWriter {
 
 TEST(WriteAll, partial_and_interrupted_writes_are_repeated_until_all_is_taken) {
   ScriptedWriter fake({{2, false, {}}, {0, true, {}}, {1, false, {}}, {0, true, {}}});
-  ASSERT_TRUE(write_all_with("abcdefg", fake.writer()).ok());
+  const Written written = write_all_with("abcdefg", fake.writer());
+  ASSERT_TRUE(written.ok());
+  EXPECT_EQ(written.bytes, 7u);
   EXPECT_EQ(fake.written, "abcdefg");
   EXPECT_EQ(fake.calls, 5u);
 }
 
 TEST(WriteAll, a_write_that_takes_nothing_fails) {
   ScriptedWriter fake({{3, false, {}}, {0, false, {}}});
-  const Status status = write_all_with("abcdef", fake.writer());
-  ASSERT_FALSE(status.ok());
-  EXPECT_EQ(status.error().kind, Error::Kind::write_zero);
-  EXPECT_EQ(describe(status.error()), "failed to write whole buffer");
+  const Written written = write_all_with("abcdef", fake.writer());
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error->kind, Error::Kind::write_zero);
+  EXPECT_EQ(describe(*written.error), "failed to write whole buffer");
   EXPECT_EQ(fake.written, "abc");
+  EXPECT_EQ(written.bytes, 3u);  // what the system took before the failure
 }
 
 TEST(WriteAll, an_error_stops_and_is_returned) {
   ScriptedWriter fake({{1, false, {}}, {0, false, Error{Error::Kind::os, 28}}});
-  const Status status = write_all_with("abc", fake.writer());
-  ASSERT_FALSE(status.ok());
-  EXPECT_EQ(status.error().os_code, 28u);
+  const Written written = write_all_with("abc", fake.writer());
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error->os_code, 28u);
   EXPECT_EQ(fake.written, "a");
+  EXPECT_EQ(written.bytes, 1u);
 }
 
 TEST(WriteAll, nothing_to_write_makes_no_call) {
