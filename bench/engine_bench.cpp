@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "conditions/conditions.hpp"
 #include "passages/passages.hpp"
-#include "platform/platform.hpp"
 #include "prose.hpp"
+#include "results/results.hpp"
+#include "scan/scan.hpp"
+#include "text/text.hpp"
 
 namespace {
 
@@ -35,19 +38,17 @@ std::mt19937& random_for(unsigned seed) {
   return random;
 }
 
-// Buffers like a result file, but counts its bytes instead of writing them.
-struct CountingSink final : passages::ResultSink {
+// A result file that counts the bytes written to it instead of keeping them.
+struct CountingTarget final : results::ResultTarget {
   std::size_t bytes = 0;
-  std::unique_ptr<char[]> storage{new char[std::size_t{1} << 20]};
-  CountingSink() {
-    buffer_ = storage.get();
-    capacity_ = std::size_t{1} << 20;
+  platform::Written write(std::string_view more) override {
+    bytes += more.size();
+    return {more.size(), std::nullopt};
   }
-  void take_overflow(std::string_view more) override {
-    bytes += used_ + more.size();
-    used_ = 0;
+  platform::Status truncate(std::uint64_t size) override {
+    bytes = size;
+    return platform::success();
   }
-  std::size_t pending() const { return used_; }
 };
 
 const std::string& big_text() {
@@ -64,7 +65,7 @@ void set_bytes(benchmark::State& state, std::size_t size) {
 }
 
 void utf8_check(benchmark::State& state) {
-  for (auto _ : state) benchmark::DoNotOptimize(platform::is_valid_utf8(big_text()));
+  for (auto _ : state) benchmark::DoNotOptimize(text::is_valid_utf8(big_text()));
   set_bytes(state, big_text().size());
 }
 
@@ -81,19 +82,15 @@ void cut(benchmark::State& state) {
 
 void form(benchmark::State& state, const std::string& text, const std::string& query,
           bool indexed) {
-  const passages::ConditionMatcher conditions(query);
+  const conditions::ConditionMatcher conditions(query);
   for (auto _ : state) {
-    CountingSink selection;
-    CountingSink rest;
-    std::uint64_t selected_total = 0;
-    std::uint64_t rest_total = 0;
-    if (indexed) {
-      passages::process_file_indexed(2, conditions, text, selected_total, rest_total, "d/a.txt",
-                                     selection, rest);
-    } else {
-      passages::process_file_text_only(2, conditions, text, selection, rest);
-    }
-    benchmark::DoNotOptimize(selection.bytes + selection.pending() + rest.bytes + rest.pending());
+    CountingTarget selection;
+    CountingTarget rest;
+    results::ResultFiles files(selection, rest, indexed);
+    files.begin_file("d/a.txt");
+    scan::process_file_text_only(2, conditions, text, files);
+    (void)files.finish();
+    benchmark::DoNotOptimize(selection.bytes + rest.bytes);
   }
   set_bytes(state, text.size());
 }

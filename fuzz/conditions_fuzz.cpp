@@ -6,13 +6,12 @@
 
 #include "conditions/conditions.hpp"
 #include "fuzz_support.hpp"
-#include "passages/passages.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string raw(reinterpret_cast<const char*>(data), size);
   const std::string condition_text = korvidan::conditions::strip_leading_feff(raw);
   FUZZ_CHECK(condition_text.size() <= raw.size());
-  const korvidan::passages::ConditionMatcher matcher(condition_text);
+  const korvidan::conditions::ConditionMatcher matcher(condition_text);
   static const char* const passages[] = {"",
                                          "\r\n",
                                          "東京\r\n",
@@ -22,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                          "abc ABC ＡＢＣ\r\nx\r\r\n"};
   for (const char* passage : passages) {
     FUZZ_CHECK(matcher.selected(passage) ==
-               korvidan::passages::passage_selected(condition_text, passage));
+               korvidan::conditions::passage_selected(condition_text, passage));
   }
   return 0;
 }

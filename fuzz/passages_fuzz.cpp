@@ -7,15 +7,26 @@
 #include <cstdint>
 #include <string>
 
+#include "conditions/conditions.hpp"
 #include "fuzz_support.hpp"
 #include "passages/passages.hpp"
+#include "results/results.hpp"
+#include "scan/scan.hpp"
 
+using namespace korvidan;
 using namespace korvidan::passages;
 
 namespace {
-struct StringSink final : ResultSink {
+struct StringTarget final : results::ResultTarget {
   std::string bytes;
-  void take_overflow(std::string_view more) override { bytes.append(more); }
+  platform::Written write(std::string_view more) override {
+    bytes.append(more);
+    return {more.size(), std::nullopt};
+  }
+  platform::Status truncate(std::uint64_t size) override {
+    bytes.resize(size);
+    return platform::success();
+  }
 };
 }  // namespace
 
@@ -28,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               size - 2 - condition_length);
   PassageWorkspace reference;
   split_passages(break_count, file_text, reference);
-  const ConditionMatcher matcher(condition_text);
+  const conditions::ConditionMatcher matcher(condition_text);
   PassageCutter cutter(break_count, file_text);
   PassageSpan span;
   std::string scratch;
@@ -36,20 +47,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(cutter.next(span));
     FUZZ_CHECK(span.first_line == passage.first_line && span.last_line == passage.last_line);
     std::string text;
-    emit_passage_text(file_text, span, [&text](std::string_view piece) { text.append(piece); });
+    const text::LineRegion lines = cutter.lines(span);
+    lines.emit_crlf([&text](std::string_view piece) { text.append(piece); });
     FUZZ_CHECK(text == passage.text);
-    FUZZ_CHECK(matcher.selected(file_text, span, scratch) ==
-               passage_selected(condition_text, passage.text));
+    FUZZ_CHECK(matcher.selected(lines, file_text.size() - span.end, scratch) ==
+               conditions::passage_selected(condition_text, passage.text));
   }
   FUZZ_CHECK(!cutter.next(span));
 
-  std::uint64_t totals[4] = {};
-  StringSink whole[2];
-  process_file_indexed(break_count, matcher, file_text, totals[0], totals[1], "p", whole[0],
-                       whole[1]);
-  StringSink pieces[2];
-  PassageStream stream(break_count, matcher,
-                       {&pieces[0], &pieces[1], true, "p", &totals[2], &totals[3]});
+  StringTarget whole[2];
+  results::ResultFiles whole_files(whole[0], whole[1], true);
+  whole_files.begin_file("p");
+  scan::process_file_indexed(break_count, matcher, file_text, whole_files);
+  FUZZ_CHECK(!whole_files.finish());
+  // A small buffer, so that the pieces also overflow it.
+  StringTarget pieces[2];
+  results::ResultFiles piece_files(pieces[0], pieces[1], true, 1 + data[1] % 16);
+  piece_files.begin_file("p");
+  scan::PassageStream stream(break_count, matcher, piece_files);
   const std::size_t piece = 1 + (data[0] >> 3);
   std::string held;
   for (std::size_t at = 0;;) {
@@ -62,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (end_of_file) break;
     held.erase(0, consumed);
   }
+  FUZZ_CHECK(!piece_files.finish());
   FUZZ_CHECK(pieces[0].bytes == whole[0].bytes && pieces[1].bytes == whole[1].bytes);
   return 0;
 }

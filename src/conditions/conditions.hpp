@@ -1,11 +1,15 @@
-// The condition file: loading it once per run, and its keyword groups.
+// The condition file: loading it once per run, its keyword groups, and the test of a
+// passage against them (AND across groups, OR within a group, exact byte substrings).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "platform/platform.hpp"
+#include "text/text.hpp"
 
 namespace korvidan::conditions {
 
@@ -13,8 +17,71 @@ namespace korvidan::conditions {
 std::string strip_leading_feff(std::string_view text);
 
 // The condition text of the file at `path`: its whole content, valid UTF-8, less up to
-// three leading U+FEFF. A file that cannot be opened is a fatal stop; a failed read, or
-// content that is not UTF-8, comes back as the error for the parameter error report.
-platform::Result<std::string> load_condition_text(std::string_view path);
+// three leading U+FEFF. A failed read, or content that is not UTF-8, is the error for the
+// parameter error report; a file that cannot be opened is a fatal stop.
+std::variant<std::string, platform::Error, platform::Stop> load_condition_text(
+    std::string_view path);
+
+// The plain test on a passage text: reads the condition text's lines afresh, AND across
+// groups split by "+++" lines, OR within a group, exact byte substrings.
+bool passage_selected(std::string_view condition_text, std::string_view passage_text);
+
+// The condition text prepared once into groups of keywords, each with a substring
+// searcher. Answers exactly as passage_selected does on the passage's text. The keywords
+// are views into the condition text, which must outlive the matcher.
+class ConditionMatcher {
+ public:
+  explicit ConditionMatcher(std::string_view condition_text);
+  // A passage given by its lines in the file's text: the raw bytes are searched, and
+  // `readable_after` bytes after them may be read (never matched). `scratch` receives the
+  // passage text (CR LF line ends) when a keyword ending in CR needs it.
+  bool selected(const text::LineRegion& lines, std::size_t readable_after,
+                std::string& scratch) const;
+  bool selected(std::string_view passage_text) const;
+
+ private:
+  struct Keyword {
+    std::string_view bytes;
+    std::size_t anchor;  // the position in `bytes` least likely to occur in Japanese text
+    bool ends_in_cr;     // can only match the CR before a line's LF in the passage text
+  };
+  // Many keywords of one group tested in one pass: positions that may begin a keyword's
+  // first two bytes are found 32 at a time, their first three bytes are looked up in a
+  // bitmap of the keywords' first three bytes, and only the keywords of a hit are compared. A group
+  // is satisfied by any of its keywords, so the order in which they are found does not matter.
+  struct PrefixFilter {
+    explicit PrefixFilter(const std::vector<std::string_view>& keywords);
+    bool find_any(std::string_view haystack) const;
+    std::uint32_t slot(const char* at) const;
+
+    text::PairFilter pairs;
+    unsigned shift = 0;  // the slot is the top bits of a multiplicative hash
+    std::vector<std::uint64_t> bitmap;
+    std::vector<std::uint32_t> bucket_start;  // keywords of slot s: [start[s], start[s + 1])
+    std::vector<std::string_view> bucket_keywords;
+  };
+  // A few keywords of one group tested in one pass: two bytes of each keyword, the ones
+  // least likely in Japanese text, are compared 32 positions at a time, and the keywords
+  // are compared only where some keyword's two bytes are found. A text with too few
+  // readable bytes for a few such steps is searched keyword by keyword.
+  struct ProbeSearch {
+    explicit ProbeSearch(const std::vector<Keyword>& group_keywords);
+    // `readable_after` bytes after the haystack may be read (never matched).
+    bool find_any(std::string_view haystack, std::size_t readable_after) const;
+
+    std::vector<Keyword> keywords;
+    text::ProbeFilter filter;
+  };
+  struct Group {
+    std::vector<Keyword> keywords;  // searched one by one
+    std::optional<PrefixFilter> filter;
+    std::optional<ProbeSearch> probes;
+    bool needs_passage_text = false;  // holds a keyword ending in CR
+  };
+  static bool contains(std::string_view haystack, const Keyword& keyword);
+  bool group_found(const Group& group, std::string_view region, std::size_t readable_after,
+                   const std::string_view* passage_text) const;
+  std::vector<Group> groups_;
+};
 
 }  // namespace korvidan::conditions

@@ -31,7 +31,7 @@ std::optional<std::int32_t> parse_break_count(std::string_view text);
 
 // Checks the five parameters in order and loads the condition text. Too few parameters
 // and a condition file that cannot be opened are fatal stops; nothing is created.
-std::variant<RunConfig, ParameterError> parse_parameters(
+std::variant<RunConfig, ParameterError, platform::Stop> parse_parameters(
     const std::vector<std::optional<std::string>>& arguments);
 
 // The folder the result files of a single-file run go to: the parent part of the target,
@@ -42,7 +42,13 @@ std::string result_path(std::string_view output_folder, const char* file_name,
                         platform::PathStyle style);
 
 // The whole run: result files, search, final report. Returns the first failed file
-// operation; a failed write or a folder that cannot be listed is a fatal stop.
-platform::Status run_search(const RunConfig& config);
+// operation, or the fatal stop of a failed write or a folder that cannot be listed; the
+// result files then hold what they would have held had every write gone straight through.
+platform::Outcome run_search(const RunConfig& config);
+
+// The run error report's description of an error.
+std::string describe_run_error(const platform::Error& error);
+// The report of a fatal stop: its place in the program, then its message and cause.
+std::string stop_report(const platform::Stop& stop);
 
 }  // namespace korvidan::driver

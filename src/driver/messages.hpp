@@ -32,7 +32,9 @@ inline constexpr const char* scope_invalid =
 inline constexpr const char* condition_file_unreadable =
     "第2パラメーター:ファイル読み込み失敗!! UTF8コード体系のファイルを使用してください。";
 
-inline constexpr const char* cannot_write = "cannot write !!";
+inline constexpr const char* stop_report_opening = "korvidan: 処理を中断しました (";
+inline constexpr const char* target_is_result_file =
+    "検索対象のファイルはこの実行の結果ファイルそのものです。結果ファイルを検索対象にはできません";
 
 inline constexpr const char* report_first_line = "My name is korvidan.exe !!\r\n";
 inline constexpr const char* report_output = "Output : ";

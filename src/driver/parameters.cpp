@@ -42,9 +42,9 @@ std::optional<std::int32_t> parse_break_count(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-std::variant<RunConfig, ParameterError> parse_parameters(
+std::variant<RunConfig, ParameterError, platform::Stop> parse_parameters(
     const std::vector<std::optional<std::string>>& arguments) {
-  if (arguments.size() < 5) platform::fatal_stop(messages::usage);
+  if (arguments.size() < 5) return platform::stop_here(messages::usage);
   RunConfig config;
 
   const std::optional<std::int32_t> break_count =
@@ -82,9 +82,12 @@ std::variant<RunConfig, ParameterError> parse_parameters(
     return ParameterError{messages::scope_invalid};
   }
 
-  platform::Result<std::string> loaded = conditions::load_condition_text(config.condition_file);
-  if (!loaded.ok()) return ParameterError{messages::condition_file_unreadable};
-  config.condition_text = std::move(loaded.value());
+  auto loaded = conditions::load_condition_text(config.condition_file);
+  if (auto* stop = std::get_if<platform::Stop>(&loaded)) return *stop;
+  if (std::holds_alternative<platform::Error>(loaded)) {
+    return ParameterError{messages::condition_file_unreadable};
+  }
+  config.condition_text = std::move(std::get<std::string>(loaded));
   return config;
 }
 

@@ -1,6 +1,7 @@
+#include "conditions/conditions.hpp"
 #include "driver/driver.hpp"
 #include "driver/messages.hpp"
-#include "driver/result_file.hpp"
+#include "results/results.hpp"
 #include "scan/scan.hpp"
 
 namespace korvidan::driver {
@@ -29,48 +30,18 @@ void write_final_report(const ResultPaths& paths) {
   platform::write_standard_output(report);
 }
 
-// The two open result files, each holding its byte-order mark.
-class OpenResults {
- public:
-  static platform::Result<std::unique_ptr<OpenResults>> create(const ResultPaths& paths) {
-    platform::Result<platform::Handle> selection =
-        platform::create_result_file(paths.selection_path);
-    if (!selection.ok()) return selection.error();
-    platform::Result<platform::Handle> rest = platform::create_result_file(paths.rest_path);
-    if (!rest.ok()) {
-      platform::close_file(selection.value());
-      return rest.error();
-    }
-    auto results = std::unique_ptr<OpenResults>(new OpenResults(selection.value(), rest.value()));
-    results->selection_file.append("\xEF\xBB\xBF");
-    results->rest_file.append("\xEF\xBB\xBF");
-    return results;
-  }
+// The end of every run that created the result files: everything decided is written out
+// first, so a failed write, which came before whatever ended the search, is the stop.
+platform::Outcome finish_run(results::ResultFiles& results, const platform::Outcome& searched,
+                             const ResultPaths& paths) {
+  if (const std::optional<platform::Stop> stop = results.finish()) return *stop;
+  if (searched.ok()) write_final_report(paths);
+  results.close();
+  return searched;
+}
 
-  void flush() {
-    selection_file.flush();
-    rest_file.flush();
-  }
-  // The rest file first, then the selection file.
-  void close() {
-    rest_file.close();
-    selection_file.close();
-  }
-
-  passages::ResultSink* last_appended = nullptr;
-  ResultFile selection_file;
-  ResultFile rest_file;
-
- private:
-  OpenResults(platform::Handle selection, platform::Handle rest)
-      : selection_file(selection, &last_appended), rest_file(rest, &last_appended) {
-    selection_file.set_partner(&rest_file);
-    rest_file.set_partner(&selection_file);
-  }
-};
-
-platform::Status single_file_run(const RunConfig& config,
-                                 const passages::ConditionMatcher& conditions) {
+platform::Outcome single_file_run(const RunConfig& config,
+                                  const conditions::ConditionMatcher& conditions) {
   const ResultPaths paths =
       result_paths(output_folder_for_file(config.target, platform::native_path_style()));
   // Creating the result files truncates them: a target that is one of them would be lost.
@@ -81,54 +52,37 @@ platform::Status single_file_run(const RunConfig& config,
       return platform::Error{platform::Error::Kind::target_is_result_file};
     }
   }
-  platform::Result<std::unique_ptr<OpenResults>> created = OpenResults::create(paths);
+  auto created =
+      results::ResultFiles::create(paths.selection_path, paths.rest_path, config.indexed);
   if (!created.ok()) return created.error();
-  OpenResults& results = *created.value();
+  results::ResultFiles& results = *created.value();
+  results.write_byte_order_marks();
 
   platform::Result<platform::Handle> opened = platform::open_for_reading(config.target);
-  if (!opened.ok()) {
-    results.close();
-    return opened.error();
-  }
-  std::uint64_t selected_total = 0;
-  std::uint64_t rest_total = 0;
-  passages::PassageStream stream(config.break_count, conditions,
-                                 {&results.selection_file, &results.rest_file, config.indexed, "",
-                                  &selected_total, &rest_total});
-  platform::FileBuffer buffer;
-  const platform::Status searched = scan::search_open_file(opened.value(), buffer, stream);
-  if (!searched.ok()) {
-    platform::close_file(opened.value());
-    results.close();
-    return searched;
-  }
-  results.flush();
-  write_final_report(paths);
+  if (!opened.ok()) return finish_run(results, opened.error(), paths);
+  platform::FileBuffer window;
+  scan::PassageStream stream(config.break_count, conditions, results);
+  const platform::Status searched = scan::feed_file(opened.value(), window, stream);
   platform::close_file(opened.value());
-  results.close();
-  return platform::success();
+  return finish_run(results, searched, paths);
 }
 
-platform::Status folder_run(const RunConfig& config, const passages::ConditionMatcher& conditions) {
+platform::Outcome folder_run(const RunConfig& config,
+                             const conditions::ConditionMatcher& conditions) {
   const ResultPaths paths = result_paths(config.target);
-  platform::Result<std::unique_ptr<OpenResults>> created = OpenResults::create(paths);
+  auto created =
+      results::ResultFiles::create(paths.selection_path, paths.rest_path, config.indexed);
   if (!created.ok()) return created.error();
-  OpenResults& results = *created.value();
+  results::ResultFiles& results = *created.value();
+  results.write_byte_order_marks();
 
-  platform::FileBuffer file_text;
-  scan::ScanContext context;
-  context.break_count = config.break_count;
-  context.conditions = &conditions;
-  context.file_text = &file_text;
-  context.selection_file = &results.selection_file;
-  context.rest_file = &results.rest_file;
-  context.indexed = config.indexed;
+  platform::FileBuffer window;
+  scan::PassageStream stream(config.break_count, conditions, results);
+  scan::ScanContext context{&stream, &results, &window, {}};
   for (const std::string* path : {&paths.selection_path, &paths.rest_path}) {
     context.result_files.push_back(platform::path_info(*path).identity);
   }
-  context.flush_results = [&results] { results.flush(); };
-
-  platform::Status scanned = platform::success();
+  platform::Outcome scanned;
   if (config.current_folder_only) {
     scanned = scan::scan_folder(config.target, context);
   } else if (config.indexed) {
@@ -136,14 +90,7 @@ platform::Status folder_run(const RunConfig& config, const passages::ConditionMa
   } else {
     scanned = scan::walk_tree_text_only(config.target, context);
   }
-  if (!scanned.ok()) {
-    results.close();
-    return scanned;
-  }
-  results.flush();
-  write_final_report(paths);
-  results.close();
-  return platform::success();
+  return finish_run(results, scanned, paths);
 }
 
 }  // namespace
@@ -167,18 +114,41 @@ std::string result_path(std::string_view output_folder, const char* file_name,
   return path;
 }
 
-platform::Status run_search(const RunConfig& config) {
-  const passages::ConditionMatcher conditions(config.condition_text);
+platform::Outcome run_search(const RunConfig& config) {
+  const conditions::ConditionMatcher conditions(config.condition_text);
   switch (platform::path_info(config.target).kind) {
     case PathKind::folder:
       return folder_run(config, conditions);
     case PathKind::missing:
-      return platform::success();  // gone since the checks: nothing to do
+      return platform::Outcome();  // gone since the checks: nothing to do
     case PathKind::regular_file:
     case PathKind::other:
       break;
   }
   return single_file_run(config, conditions);
+}
+
+std::string describe_run_error(const platform::Error& error) {
+  if (error.kind == platform::Error::Kind::target_is_result_file) {
+    return messages::target_is_result_file;
+  }
+  return platform::describe(error);
+}
+
+std::string stop_report(const platform::Stop& stop) {
+  std::string report = messages::stop_report_opening;
+  report += stop.file;
+  report += ':';
+  report += std::to_string(stop.line);
+  report += ")\n";
+  report += stop.message;
+  if (stop.cause) {
+    report += ": ";
+    report += stop.cause_with_kind ? platform::describe_with_kind(*stop.cause)
+                                   : platform::describe(*stop.cause);
+  }
+  report += '\n';
+  return report;
 }
 
 }  // namespace korvidan::driver

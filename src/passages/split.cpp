@@ -15,7 +15,7 @@ void split_passages(std::int32_t break_count, std::string_view file_text,
   std::int64_t break_run = 1;
   std::uint64_t line_number = 0;
   std::uint64_t first_line = 1;
-  for_each_line(file_text, [&](std::string_view line) {
+  text::for_each_line(file_text, [&](std::string_view line) {
     ++line_number;
     if (line_number == 1 && line.starts_with(byte_order_mark))
       line.remove_prefix(byte_order_mark.size());
@@ -39,6 +39,13 @@ void split_passages(std::int32_t break_count, std::string_view file_text,
 PassageCutter::PassageCutter(std::int32_t break_count, std::string_view file_text)
     : PassageCutter(break_count) {
   start(file_text, true);
+}
+
+void PassageCutter::reset() {
+  std::vector<std::size_t> kept = std::move(bare_line_feeds_);
+  kept.clear();
+  *this = PassageCutter(static_cast<std::int32_t>(break_count_));
+  bare_line_feeds_ = std::move(kept);
 }
 
 void PassageCutter::start(std::string_view text, bool end_of_file) {
@@ -95,7 +102,7 @@ bool PassageCutter::next(PassageSpan& span) {
     }
     // The new line's own LF, if bare, belongs to the next passage.
     yielded_bare_ = bare_line_feeds_.size() - (bare_line_feed ? 1 : 0);
-    span = {begin_, line_begin, first_line_, line_number_ - 1, false, yielded_bare_ == 0};
+    span = {begin_, line_begin, first_line_, line_number_ - 1, false};
     begin_ = line_begin;
     first_line_ = line_number_;
     break_run_ = 1;
@@ -105,9 +112,7 @@ bool PassageCutter::next(PassageSpan& span) {
   finished_ = true;
   const bool unterminated = size != 0 ? text_.back() != '\n' : dropped_open_line_;
   yielded_bare_ = bare_line_feeds_.size();
-  span = {begin_,       size,
-          first_line_,  line_number_ == 0 ? 1 : line_number_,
-          unterminated, yielded_bare_ == 0};
+  span = {begin_, size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated};
   return true;
 }
 

@@ -8,17 +8,23 @@ FileBuffer::~FileBuffer() {
   if (data_ != nullptr) release_file_storage(data_, capacity_);
 }
 
-char* FileBuffer::reserve(std::size_t capacity) {
+bool FileBuffer::reserve(std::size_t capacity) {
   if (capacity > capacity_) {
     // Not value-initialised: a multi-GB file would otherwise be written twice.
     char* grown = allocate_file_storage(capacity);
-    if (grown == nullptr) return nullptr;
+    if (grown == nullptr) return false;
     if (size_ != 0) std::memcpy(grown, data_, size_);
     if (data_ != nullptr) release_file_storage(data_, capacity_);
     data_ = grown;
     capacity_ = capacity;
   }
-  return data_;
+  return true;
+}
+
+void FileBuffer::drop_front(std::size_t count) {
+  if (count == 0) return;
+  std::memmove(data_, data_ + count, size_ - count);
+  size_ -= count;
 }
 
 Status read_whole_file(Handle handle, FileBuffer& buffer) {
@@ -26,19 +32,18 @@ Status read_whole_file(Handle handle, FileBuffer& buffer) {
   // Only small files (condition files) are read whole: no need to ask for their size first.
   std::size_t capacity = std::size_t{1} << 16;
   for (;;) {
-    char* data = buffer.reserve(capacity);
-    if (data == nullptr) {
+    if (!buffer.reserve(capacity)) {
       buffer.clear();
       return out_of_memory();
     }
-    const std::size_t held = buffer.view().size();
-    const Result<std::size_t> got = read_up_to(handle, data + held, capacity - held);
+    const std::size_t room = buffer.spare_size();
+    const Result<std::size_t> got = read_up_to(handle, buffer.spare(), room);
     if (!got.ok()) {
       buffer.clear();
       return got.error();
     }
-    buffer.set_size(held + got.value());
-    if (held + got.value() < capacity) return success();
+    buffer.commit(got.value());
+    if (got.value() < room) return success();
     capacity *= 2;
   }
 }

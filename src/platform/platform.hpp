@@ -7,7 +7,6 @@
 // command line is always valid UTF-8, which is native text on both systems.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -27,7 +26,8 @@ struct Error {
     os,                     // a system error number (errno, or a Win32 error code)
     invalid_utf8,           // content that is not valid UTF-8
     write_zero,             // a write that accepted no bytes
-    target_is_result_file,  // a single-file run asked to search its own result file
+    target_is_result_file,  // a single-file run asked to search its own result file (the
+                            // driver describes it)
   };
   Kind kind = Kind::os;
   std::uint32_t os_code = 0;
@@ -58,12 +58,41 @@ std::string system_message(std::uint32_t os_code);
 // A portable name for the class of a system error ("NotFound", "PermissionDenied", ...).
 std::string_view error_kind_name(std::uint32_t os_code);
 
-// Writes "<message>[: <description>]" and the place of the stop to standard error and ends
-// the process with status 101. Callers flush what must reach the disk first. (The place
-// comes from the builtins rather than std::source_location, which clang 14 cannot build
-// with this standard library.)
-[[noreturn]] void fatal_stop(std::string_view message, std::optional<Error> cause = {},
-                             const char* file = __builtin_FILE(), int line = __builtin_LINE());
+// A fatal stop, decided where it arose and carried up as a value to the entry procedure,
+// which alone reports it and ends the process: its fixed message, the error that caused it
+// (described with its code and kind where `cause_with_kind`), and the place in the program.
+struct Stop {
+  std::string_view message;
+  std::optional<Error> cause;
+  bool cause_with_kind = false;
+  const char* file = "";
+  int line = 0;
+};
+// A stop at the caller's place. (The place comes from the builtins rather than
+// std::source_location, which clang 14 cannot build with this standard library.)
+inline Stop stop_here(std::string_view message, std::optional<Error> cause = {},
+                      bool cause_with_kind = false, const char* file = __builtin_FILE(),
+                      int line = __builtin_LINE()) {
+  return Stop{message, cause, cause_with_kind, file, line};
+}
+
+// What a step of the run comes to: success, a run error, or a fatal stop.
+class [[nodiscard]] Outcome {
+ public:
+  Outcome() = default;
+  Outcome(Error error) : state_(error) {}
+  Outcome(Stop stop) : state_(stop) {}
+  Outcome(const Status& status) {
+    if (!status.ok()) state_ = status.error();
+  }
+  bool ok() const { return state_.index() == 0; }
+  const Error* error() const { return std::get_if<Error>(&state_); }
+  const Stop* stop() const { return std::get_if<Stop>(&state_); }
+
+ private:
+  std::variant<std::monostate, Error, Stop> state_;
+};
+
 [[noreturn]] void end_process(int status);
 
 // ---- command line
@@ -96,106 +125,17 @@ std::string join_entry_path(std::string_view folder, std::string_view name, Path
 // Native text made printable: each invalid sequence becomes U+FFFD.
 std::string display_text(std::string_view native_text);  // defined by the backend
 
-// ---- UTF-8
+// ---- UTF-8 and WTF-8 (names and console text)
 
-bool is_valid_utf8(std::string_view bytes);
-// The same check over a text that comes in pieces, which may split a character anywhere.
-class Utf8Checker {
- public:
-  // False once the bytes so far cannot begin a valid text.
-  bool feed(std::string_view bytes);
-  // False when the text ended inside a character, or an earlier piece failed.
-  bool finish() const { return valid_ && pending_size_ == 0; }
-
- private:
-  bool valid_ = true;
-  unsigned char pending_[4] = {};  // a character still missing its last bytes
-  std::size_t pending_size_ = 0;
-};
+// Length of the valid sequence starting at `at`, or 0 when it is not valid UTF-8.
+// `allow_surrogates` accepts ED A0..BF (encoded surrogates), as WTF-8 does.
+std::size_t utf8_sequence_length(const unsigned char* bytes, std::size_t at, std::size_t size,
+                                 bool allow_surrogates);
 // Replaces each maximal invalid subpart with U+FFFD (the usual "lossy" decoding).
 std::string lossy_utf8(std::string_view bytes);
 // WTF-8 <-> UTF-16 code units; decode returns nullopt for bytes that are not WTF-8.
 std::optional<std::u16string> wtf8_to_utf16(std::string_view bytes);
 std::string utf16_to_wtf8(std::u16string_view units);
-
-// ---- byte scans
-
-// Finds the places where one of a set of two-byte beginnings may start, 32 positions a
-// step where the processor can: never passes over a place where one does start, and
-// stops at few others.
-class PairFilter {
- public:
-  // Each beginning has at least two bytes; only its first two count.
-  explicit PairFilter(const std::vector<std::string_view>& beginnings);
-  // The first candidate position at or after `from`, or text.size().
-  std::size_t next_candidate(std::string_view text, std::size_t from) const;
-
-  struct Tables {
-    unsigned char first_low[16] = {};
-    unsigned char first_high[16] = {};
-    unsigned char second_low[16] = {};
-    unsigned char second_high[16] = {};
-  };
-
- private:
-  bool candidate(const unsigned char* at) const;
-  Tables tables_;
-};
-
-// Finds a text's LFs one after another, 64 positions a step where the processor can; the
-// LFs of a step are kept, so that short lines cost no new search.
-class LineFeedScanner {
- public:
-  // The first LF at or after `from`, or text.size(). Calls on one text go forward;
-  // another text (or the same bytes moved) needs `reset` first.
-  std::size_t next(std::string_view text, std::size_t from) {
-    if (from - block_ < 64) {
-      const std::uint64_t ahead = line_feeds_ >> (from - block_);
-      if (ahead != 0) return from + static_cast<std::size_t>(std::countr_zero(ahead));
-      from = block_ + 64;
-    }
-    return scan(text, from);
-  }
-  void reset() {
-    block_ = none;
-    line_feeds_ = 0;
-  }
-
- private:
-  static constexpr std::size_t none = static_cast<std::size_t>(-1) - 64;
-  std::size_t scan(std::string_view text, std::size_t from);
-  std::size_t block_ = none;  // the first of the 64 positions line_feeds_ tells about
-  std::uint64_t line_feeds_ = 0;
-};
-
-// Finds the places where one of a few byte strings may start by testing two of each
-// string's bytes there, 32 positions a step where the processor can. Each string is given
-// by two probes (a byte and its offset in the string); a position is a candidate when both
-// probes of some string lie inside the text and hold their bytes.
-class ProbeFilter {
- public:
-  struct Probes {
-    std::size_t first_offset = 0;
-    std::size_t second_offset = 0;
-    unsigned char first = 0;
-    unsigned char second = 0;
-  };
-  static constexpr std::size_t max_strings = 8;
-  // Whether next_candidate steps 32 positions at a time here; without that, one search per
-  // string is faster.
-  static bool vectorized();
-  // One to max_strings strings.
-  explicit ProbeFilter(const std::vector<Probes>& strings);
-  // The first candidate position at or after `from`, or text.size(). `readable_after`
-  // bytes after the text's end may be read (never taken for the text's).
-  std::size_t next_candidate(std::string_view text, std::size_t from,
-                             std::size_t readable_after = 0) const;
-
- private:
-  bool candidate(const unsigned char* bytes, std::size_t size, std::size_t at) const;
-  std::vector<Probes> strings_;
-  std::size_t reach_ = 0;  // the largest offset of any probe
-};
 
 // ---- attributes by path
 
@@ -232,7 +172,8 @@ void release_file_storage(char* storage, std::size_t size);
 // The system's own error for memory that cannot be had.
 Error out_of_memory();
 
-// Growable byte buffer whose storage is kept across refills and never zero-filled.
+// Growable byte buffer whose storage is kept across refills and never zero-filled: filled
+// at its end by reads, emptied from its front as its bytes are used.
 class FileBuffer {
  public:
   FileBuffer() = default;
@@ -240,12 +181,18 @@ class FileBuffer {
   FileBuffer& operator=(const FileBuffer&) = delete;
   ~FileBuffer();
   std::string_view view() const { return {data_, size_}; }
+  std::size_t size() const { return size_; }
   std::size_t capacity() const { return capacity_; }
   void clear() { size_ = 0; }
-  // Room for at least `capacity` bytes, keeping the current content; nullptr when the
-  // memory cannot be had (the buffer is then unchanged).
-  char* reserve(std::size_t capacity);
-  void set_size(std::size_t size) { size_ = size; }
+  // Room for at least `capacity` bytes, keeping the content; false when the memory cannot
+  // be had (the buffer is then unchanged).
+  bool reserve(std::size_t capacity);
+  // The room after the content, to read into; `commit` adds what was read there.
+  char* spare() { return data_ + size_; }
+  std::size_t spare_size() const { return capacity_ - size_; }
+  void commit(std::size_t added) { size_ += added; }
+  // Drops the first `count` bytes, moving the rest to the front.
+  void drop_front(std::size_t count);
 
  private:
   char* data_ = nullptr;

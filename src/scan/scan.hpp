@@ -1,33 +1,60 @@
-// The folder scan: which text files of a folder, or of its whole tree, are searched, in
-// listing order, and the per-file step that reads each one and hands it to the engine.
+// The folder scan and the per-file search: which text files of a folder, or of its whole
+// tree, are searched, in listing order; reading each one through a window; and running its
+// text through the passage engine (cut, test, hand to the results stage).
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "conditions/conditions.hpp"
 #include "passages/passages.hpp"
 #include "platform/platform.hpp"
+#include "results/results.hpp"
 
 namespace korvidan::scan {
 
+// One file's passages cut, tested and handed to the results stage as its text comes in.
+// One stream serves the whole run; `start_file` readies it for the next file.
+class PassageStream {
+ public:
+  PassageStream(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
+                results::ResultFiles& results);
+  void start_file();
+  // Hands over the passages that `text` completes and returns how many of its leading
+  // bytes are done with: the next call's text must begin with the rest. At the end of the
+  // file, every passage is handed over. Stops early once the results stage has stopped.
+  std::size_t feed(std::string_view text, bool end_of_file);
+
+ private:
+  const conditions::ConditionMatcher& conditions_;
+  results::ResultFiles& results_;
+  passages::PassageCutter cutter_;
+  std::string scratch_;
+};
+
+// A whole file's text in one go. The form is the results stage's; the two names say which
+// one the caller set up.
+void process_file_text_only(std::int32_t break_count,
+                            const conditions::ConditionMatcher& conditions,
+                            std::string_view file_text, results::ResultFiles& results);
+void process_file_indexed(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
+                          std::string_view file_text, results::ResultFiles& results);
+
+// Reads the open file through `window` and feeds its text to `stream`. Nothing of the file
+// is handed over unless all of it is UTF-8. Returns the read error, or Kind::invalid_utf8.
+platform::Status feed_file(platform::Handle file, platform::FileBuffer& window,
+                           PassageStream& stream);
+
 // Everything a scan borrows from the run, for the length of the scan.
 struct ScanContext {
-  std::int32_t break_count = 0;
-  const passages::ConditionMatcher* conditions = nullptr;
-  platform::FileBuffer* file_text = nullptr;
-  passages::ResultSink* selection_file = nullptr;
-  passages::ResultSink* rest_file = nullptr;
-  bool indexed = false;
-  std::uint64_t selected_total = 0;
-  std::uint64_t rest_total = 0;
+  PassageStream* stream = nullptr;
+  results::ResultFiles* results = nullptr;
+  platform::FileBuffer* window = nullptr;
   // The run's own result files: never searched, whatever path reaches them.
   std::vector<platform::FileIdentity> result_files;
-  // Makes the result files hold everything written so far; called before a fatal stop.
-  std::function<void()> flush_results;
 };
 
 // The five marks that keep a file out of a folder scan, with the platform's separator.
@@ -42,19 +69,16 @@ bool passes_name_tests(std::string_view entry_path, platform::PathStyle style);
 bool is_search_target(std::string_view entry_path, const platform::PathInfo& info,
                       const ScanContext& context);
 
-// Reads the open file through `buffer` and hands its text to `stream`. Nothing of the file
-// is written unless all of it is UTF-8. Returns the read error, or Kind::invalid_utf8.
-platform::Status search_open_file(platform::Handle file, platform::FileBuffer& buffer,
-                                  passages::PassageStream& stream);
-
-// Opens one text file and searches it; in form I the file heading line goes to both
-// result files first. Returns the open or read error.
-platform::Status search_text_file(std::string_view entry_path, ScanContext& context);
+// One text file of a folder run, already opened (or not): its heading lines go to the
+// results stage first, then its text. Returns the open or read error.
+platform::Status search_text_file(std::string_view entry_path,
+                                  const platform::Result<platform::Handle>& opened,
+                                  ScanContext& context);
 
 // The text files directly in `target`; sub-folders are not entered.
-platform::Status scan_folder(std::string_view target, ScanContext& context);
+platform::Outcome scan_folder(std::string_view target, ScanContext& context);
 // The text files of `folder` and of every folder below it, depth first in listing order.
-platform::Status walk_tree_indexed(std::string_view folder, ScanContext& context);
-platform::Status walk_tree_text_only(std::string_view folder, ScanContext& context);
+platform::Outcome walk_tree_indexed(std::string_view folder, ScanContext& context);
+platform::Outcome walk_tree_text_only(std::string_view folder, ScanContext& context);
 
 }  // namespace korvidan::scan

@@ -78,7 +78,7 @@ std::vector<std::optional<std::string>> command_line_arguments(int argc, char** 
   std::vector<std::optional<std::string>> arguments;
   for (int i = 1; i < argc; ++i) {
     std::string argument(argv[i]);
-    if (is_valid_utf8(argument)) {
+    if (lossy_utf8(argument) == argument) {
       arguments.emplace_back(std::move(argument));
     } else {
       arguments.emplace_back(std::nullopt);

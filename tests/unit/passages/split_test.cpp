@@ -26,22 +26,11 @@ std::vector<Passage> cut(std::int32_t break_count, std::string_view text) {
   PassageSpan span;
   while (cutter.next(span)) {
     Passage passage{{}, span.first_line, span.last_line};
-    emit_passage_text(text, span,
-                      [&passage](std::string_view piece) { passage.text.append(piece); });
+    cutter.lines(span).emit_crlf(
+        [&passage](std::string_view piece) { passage.text.append(piece); });
     passages.push_back(std::move(passage));
   }
   return passages;
-}
-
-TEST(SplitLines, line_rule) {
-  using Lines = std::vector<std::string_view>;
-  EXPECT_EQ(split_lines(""), Lines{});
-  EXPECT_EQ(split_lines("\n"), Lines{""});
-  EXPECT_EQ(split_lines("a\r\nb\n"), (Lines{"a", "b"}));
-  EXPECT_EQ(split_lines("a\rb"), Lines{"a\rb"});
-  EXPECT_EQ(split_lines("a\n\nb\r"), (Lines{"a", "", "b\r"}));
-  EXPECT_EQ(split_lines("a\r\r\n"), Lines{"a\r"});
-  EXPECT_EQ(split_lines("\r\n\r\n"), (Lines{"", ""}));
 }
 
 struct SplitCase {

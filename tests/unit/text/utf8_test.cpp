@@ -3,11 +3,14 @@
 #include <random>
 
 #include "platform/platform.hpp"
+#include "text/both_kernels.hpp"
 
-namespace korvidan::platform {
+namespace korvidan::text {
 namespace {
 
-TEST(Utf8, validity_table) {
+KORVIDAN_ON_BOTH_KERNELS(Utf8Test);
+
+TEST_P(Utf8Test, validity_table) {
   const struct {
     std::string_view bytes;
     bool valid;
@@ -40,7 +43,7 @@ TEST(Utf8, validity_table) {
 
 // The fast paths of the validator against the plain decoder of lossy_utf8: text is
 // valid exactly when lossy decoding leaves it unchanged.
-TEST(Utf8, validator_agrees_with_the_plain_decoder_on_random_bytes) {
+TEST_P(Utf8Test, validator_agrees_with_the_plain_decoder_on_random_bytes) {
   std::mt19937 random(77);
   const std::string_view valid_pieces[] = {"東",           "京",
                                            "ａ",           "a",
@@ -70,7 +73,7 @@ TEST(Utf8, validator_agrees_with_the_plain_decoder_on_random_bytes) {
       if (i == broken_at) text += broken_pieces[random() % std::size(broken_pieces)];
       if (i < count) text += valid_pieces[random() % std::size(valid_pieces)];
     }
-    const bool valid = lossy_utf8(text) == text;
+    const bool valid = platform::lossy_utf8(text) == text;
     ASSERT_EQ(is_valid_utf8(text), valid) << ::testing::PrintToString(text);
     // The piecewise check, cut anywhere, even inside characters or into empty pieces.
     Utf8Checker checker;
@@ -85,7 +88,7 @@ TEST(Utf8, validator_agrees_with_the_plain_decoder_on_random_bytes) {
 }
 
 // One wrong byte anywhere in a long Japanese text, in every fast path's reach.
-TEST(Utf8, a_single_wrong_byte_is_found_at_any_position) {
+TEST_P(Utf8Test, a_single_wrong_byte_is_found_at_any_position) {
   std::string text;
   while (text.size() < 300) text += "東京の冬は寒い、ＡＢ。";
   text += "ab\n";
@@ -94,32 +97,11 @@ TEST(Utf8, a_single_wrong_byte_is_found_at_any_position) {
     for (const unsigned char replacement : replacements) {
       std::string changed = text;
       changed[at] = static_cast<char>(replacement);
-      ASSERT_EQ(is_valid_utf8(changed), lossy_utf8(changed) == changed)
+      ASSERT_EQ(is_valid_utf8(changed), platform::lossy_utf8(changed) == changed)
           << "byte " << at << " set to " << int{replacement};
     }
   }
 }
 
-TEST(Utf8, lossy_replaces_each_maximal_invalid_subpart) {
-  EXPECT_EQ(lossy_utf8("a\xFF"
-                       "b"),
-            "a\xEF\xBF\xBD"
-            "b");
-  EXPECT_EQ(lossy_utf8("\xE6\x9D"
-                       "x"),
-            "\xEF\xBF\xBD"
-            "x");  // one truncated sequence, one mark
-  EXPECT_EQ(lossy_utf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
-  EXPECT_EQ(lossy_utf8("東京"), "東京");
-}
-
-TEST(Utf8, wtf8_round_trips_unpaired_surrogates) {
-  const std::u16string units = {u'a', 0xD800, u'東', 0xD83D, 0xDE00, 0xDC00};
-  const std::string encoded = utf16_to_wtf8(units);
-  EXPECT_EQ(encoded, "a\xED\xA0\x80東\xF0\x9F\x98\x80\xED\xB0\x80");
-  EXPECT_EQ(wtf8_to_utf16(encoded), units);
-  EXPECT_EQ(wtf8_to_utf16("\xFF"), std::nullopt);
-}
-
 }  // namespace
-}  // namespace korvidan::platform
+}  // namespace korvidan::text

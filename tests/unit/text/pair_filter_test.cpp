@@ -3,10 +3,12 @@
 #include <random>
 #include <set>
 
-#include "platform/platform.hpp"
+#include "text/both_kernels.hpp"
 
-namespace korvidan::platform {
+namespace korvidan::text {
 namespace {
+
+KORVIDAN_ON_BOTH_KERNELS(PairFilterTest);
 
 std::vector<std::size_t> candidates(const PairFilter& filter, std::string_view text) {
   std::vector<std::size_t> found;
@@ -41,7 +43,7 @@ std::string random_text(std::mt19937& random, std::size_t size) {
 
 // One pair fills one bucket alone, so its nibbles name it exactly: the candidates are its
 // occurrences, wherever they fall against the 32-byte steps.
-TEST(PairFilter, one_pair_is_found_exactly) {
+TEST_P(PairFilterTest, one_pair_is_found_exactly) {
   std::mt19937 random(31);
   const std::vector<std::string_view> pairs = {"\xE8\xAA\x9E"};
   for (std::size_t size = 0; size < 140; ++size) {
@@ -54,7 +56,7 @@ TEST(PairFilter, one_pair_is_found_exactly) {
 }
 
 // Many pairs share buckets: some positions are stopped at needlessly, none is passed over.
-TEST(PairFilter, many_pairs_are_never_passed_over) {
+TEST_P(PairFilterTest, many_pairs_are_never_passed_over) {
   std::mt19937 random(32);
   std::vector<std::string> storage;
   for (int round = 0; round < 300; ++round) {
@@ -70,4 +72,4 @@ TEST(PairFilter, many_pairs_are_never_passed_over) {
 }
 
 }  // namespace
-}  // namespace korvidan::platform
+}  // namespace korvidan::text

@@ -2,26 +2,17 @@
 // buckets; a byte's low and high nibble each look up the buckets whose pairs can have that
 // nibble there, for the first and the second byte. A position is a candidate when some
 // bucket accepts all four nibbles: every pair's own positions are, and a few others.
-#include "platform/platform.hpp"
+#include "text/cpu.hpp"
+#include "text/text.hpp"
 
-#if defined(__x86_64__)
+#if KORVIDAN_X86_64
 #include <immintrin.h>
-#define KORVIDAN_PAIRS_AVX2 1
 #endif
 
-namespace korvidan::platform {
+namespace korvidan::text {
 namespace {
 
-bool has_avx2() {
-#if KORVIDAN_PAIRS_AVX2
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-#else
-  return false;
-#endif
-}
-
-#if KORVIDAN_PAIRS_AVX2
+#if KORVIDAN_X86_64
 __attribute__((target("avx2"))) __m256i table16(const unsigned char (&half)[16]) {
   return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(half)));
 }
@@ -82,8 +73,8 @@ std::size_t PairFilter::next_candidate(std::string_view text, std::size_t from) 
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t last = text.size() - 1;  // the last position with a second byte
   std::size_t at = from;
-#if KORVIDAN_PAIRS_AVX2
-  if (has_avx2()) at = next_candidate_avx2(tables_, bytes, at, last);
+#if KORVIDAN_X86_64
+  if (use_avx2()) at = next_candidate_avx2(tables_, bytes, at, last);
 #endif
   for (; at < last; ++at) {
     if (candidate(bytes + at)) return at;
@@ -91,4 +82,4 @@ std::size_t PairFilter::next_candidate(std::string_view text, std::size_t from) 
   return text.size();
 }
 
-}  // namespace korvidan::platform
+}  // namespace korvidan::text

@@ -12,14 +12,15 @@ std::string strip_leading_feff(std::string_view text) {
   return std::string(text);
 }
 
-platform::Result<std::string> load_condition_text(std::string_view path) {
+std::variant<std::string, platform::Error, platform::Stop> load_condition_text(
+    std::string_view path) {
   platform::Result<platform::Handle> opened = platform::open_for_reading(path);
-  if (!opened.ok()) platform::fatal_stop(messages::cannot_open_condition_file, opened.error());
+  if (!opened.ok()) return platform::stop_here(messages::cannot_open_condition_file, opened.error());
   platform::FileBuffer content;
   const platform::Status read = platform::read_whole_file(opened.value(), content);
   platform::close_file(opened.value());
   if (!read.ok()) return read.error();
-  if (!platform::is_valid_utf8(content.view()))
+  if (!text::is_valid_utf8(content.view()))
     return platform::Error{platform::Error::Kind::invalid_utf8};
   return strip_leading_feff(content.view());
 }

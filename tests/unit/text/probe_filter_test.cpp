@@ -2,10 +2,12 @@
 
 #include <random>
 
-#include "platform/platform.hpp"
+#include "text/both_kernels.hpp"
 
-namespace korvidan::platform {
+namespace korvidan::text {
 namespace {
+
+KORVIDAN_ON_BOTH_KERNELS(ProbeFilterTest);
 
 using Probes = ProbeFilter::Probes;
 
@@ -38,7 +40,7 @@ std::vector<std::size_t> probes_held(const std::vector<Probes>& strings, std::st
 
 // Few byte values, so that probes hold often, also near the text's end where the 32-byte
 // steps give way to the plain test.
-TEST(ProbeFilter, stops_exactly_where_some_strings_probes_hold) {
+TEST_P(ProbeFilterTest, stops_exactly_where_some_strings_probes_hold) {
   std::mt19937 random(41);
   const unsigned char bytes[] = {0xE3, 0x81, 0xAC, 'a', '\n', 0x00};
   for (int round = 0; round < 3000; ++round) {
@@ -69,4 +71,4 @@ TEST(ProbeFilter, stops_exactly_where_some_strings_probes_hold) {
 }
 
 }  // namespace
-}  // namespace korvidan::platform
+}  // namespace korvidan::text

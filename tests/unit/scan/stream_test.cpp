@@ -3,26 +3,41 @@
 #include <charconv>
 #include <random>
 
-#include "passages/passages.hpp"
+#include "scan/scan.hpp"
+#include "support/memory_target.hpp"
 
-namespace korvidan::passages {
+namespace korvidan::scan {
 namespace {
 
-struct StringSink final : ResultSink {
-  std::string bytes;
-  void take_overflow(std::string_view more) override { bytes.append(more); }
-};
+using testing::MemoryTarget;
 
 struct Processed {
   std::string selection;
   std::string rest;
 };
 
+// One run's results in memory: the two files and the stage over them.
+struct MemoryRun {
+  explicit MemoryRun(bool indexed, std::size_t buffer_size = results::ResultFiles::default_buffer_size)
+      : files(selection, rest, indexed, buffer_size) {}
+  void file(std::int32_t break_count, std::string_view conditions, std::string_view text,
+            std::string_view path) {
+    files.begin_file(path);
+    process_file_indexed(break_count, conditions::ConditionMatcher(conditions), text, files);
+  }
+  Processed finish() {
+    EXPECT_FALSE(files.finish().has_value());
+    return {selection.bytes, rest.bytes};
+  }
+  MemoryTarget selection;
+  MemoryTarget rest;
+  results::ResultFiles files;
+};
+
 Processed form_s(std::int32_t break_count, std::string_view conditions, std::string_view text) {
-  StringSink selection;
-  StringSink rest;
-  process_file_text_only(break_count, ConditionMatcher(conditions), text, selection, rest);
-  return {selection.bytes, rest.bytes};
+  MemoryRun run(false);
+  process_file_text_only(break_count, conditions::ConditionMatcher(conditions), text, run.files);
+  return run.finish();
 }
 
 TEST(FormS, passages_are_sorted_and_concatenated_with_crlf) {
@@ -47,72 +62,40 @@ TEST(FormS, empty_text_and_empty_first_passage_write_nothing) {
   EXPECT_EQ(n1.rest, "A\r\nB\r\n");
 }
 
-// One run's form-I state across files: the two result files, the workspace, the counters.
-struct IndexedRun {
-  StringSink selection;
-  StringSink rest;
-  std::uint64_t selected_total = 0;
-  std::uint64_t rest_total = 0;
-  void file(std::int32_t break_count, std::string_view conditions, std::string_view text,
-            std::string_view path) {
-    process_file_indexed(break_count, ConditionMatcher(conditions), text, selected_total,
-                         rest_total, path, selection, rest);
-  }
-};
-
 TEST(FormI, worked_example) {
-  IndexedRun run;
-  run.file(2, "c", "a\nb\n\nc\n", "");
-  EXPECT_EQ(run.selection.bytes, "1\r\n4--4  \r\n1\r\nc\r\n");
-  EXPECT_EQ(run.rest.bytes, "1\r\n1--3  \r\n1\r\na\r\nb\r\n\r\n");
+  MemoryRun run(true);
+  process_file_indexed(2, conditions::ConditionMatcher("c"), "a\nb\n\nc\n", run.files);
+  const Processed out = run.finish();
+  EXPECT_EQ(out.selection, "1\r\n4--4  \r\n1\r\nc\r\n");
+  EXPECT_EQ(out.rest, "1\r\n1--3  \r\n1\r\na\r\nb\r\n\r\n");
 }
 
 TEST(FormI, run_counts_go_on_across_files_and_counts_in_file_restart) {
-  IndexedRun run;
+  MemoryRun run(true);
   run.file(2, "hit", "hit1\n\nmiss\n\nhit2\n", "d/one.txt");
   run.file(2, "hit", "hit3", "d/two.txt");
-  EXPECT_EQ(run.selection.bytes,
+  const Processed out = run.finish();
+  EXPECT_EQ(out.selection,
+            "d/one.txt\r\n"
             "1\r\n1--2  d/one.txt\r\n1\r\nhit1\r\n\r\n"
             "2\r\n5--5  d/one.txt\r\n2\r\nhit2\r\n"
+            "d/two.txt\r\n"
             "3\r\n1--1  d/two.txt\r\n1\r\nhit3\r\n");
-  EXPECT_EQ(run.rest.bytes, "1\r\n3--4  d/one.txt\r\n1\r\nmiss\r\n\r\n");
-  EXPECT_EQ(run.selected_total, 3u);
-  EXPECT_EQ(run.rest_total, 1u);
+  EXPECT_EQ(out.rest, "d/one.txt\r\n1\r\n3--4  d/one.txt\r\n1\r\nmiss\r\n\r\nd/two.txt\r\n");
+  EXPECT_EQ(run.files.selected_total(), 3u);
+  EXPECT_EQ(run.files.rest_total(), 1u);
 }
 
 TEST(FormI, empty_text_and_empty_first_passage_are_records_without_text) {
-  IndexedRun run;
-  run.file(2, "x", "", "");
-  EXPECT_EQ(run.rest.bytes, "1\r\n1--1  \r\n1\r\n");
-  run.rest.bytes.clear();
-  run.file(0, "x", "A", "");
-  EXPECT_EQ(run.rest.bytes, "2\r\n1--0  \r\n1\r\n3\r\n1--1  \r\n2\r\nA\r\n");
-  EXPECT_EQ(run.selection.bytes, "");
+  MemoryRun empty(true);
+  process_file_indexed(2, conditions::ConditionMatcher("x"), "", empty.files);
+  EXPECT_EQ(empty.finish().rest, "1\r\n1--1  \r\n1\r\n");
+  MemoryRun n0(true);
+  process_file_indexed(0, conditions::ConditionMatcher("x"), "A", n0.files);
+  const Processed out = n0.finish();
+  EXPECT_EQ(out.rest, "1\r\n1--0  \r\n1\r\n2\r\n1--1  \r\n2\r\nA\r\n");
+  EXPECT_EQ(out.selection, "");
 }
-
-// A sink with a small buffer of its own, so that both the inline path and the overflow
-// path of ResultSink are taken.
-struct SmallBufferSink final : ResultSink {
-  std::string bytes;
-  char storage[7];
-  SmallBufferSink() {
-    buffer_ = storage;
-    capacity_ = sizeof storage;
-  }
-  void take_overflow(std::string_view more) override {
-    flush();
-    if (more.size() < capacity_) {
-      std::memcpy(buffer_, more.data(), more.size());
-      used_ = more.size();
-    } else {
-      bytes.append(more);
-    }
-  }
-  void flush() {
-    bytes.append(buffer_, used_);
-    used_ = 0;
-  }
-};
 
 std::string decimal(std::uint64_t value) {
   char digits[20];
@@ -122,12 +105,13 @@ std::string decimal(std::uint64_t value) {
 // The plain reading of a file: passages by split_passages, chosen by passage_selected.
 Processed plain_file(std::int32_t break_count, const std::string& conditions,
                      const std::string& text, bool indexed) {
-  PassageWorkspace workspace;
-  split_passages(break_count, text, workspace);
+  passages::PassageWorkspace workspace;
+  passages::split_passages(break_count, text, workspace);
   Processed out;
   std::uint64_t counts[2] = {0, 0};
-  for (const Passage& passage : workspace.passages) {
-    const bool selected = passage_selected(conditions, passage.text);
+  if (indexed) out.selection = out.rest = "p.txt\r\n";
+  for (const passages::Passage& passage : workspace.passages) {
+    const bool selected = conditions::passage_selected(conditions, passage.text);
     std::string& side = selected ? out.selection : out.rest;
     if (indexed) {
       const std::string count = decimal(++counts[selected ? 0 : 1]);
@@ -140,16 +124,15 @@ Processed plain_file(std::int32_t break_count, const std::string& conditions,
 }
 
 // The same file handed to a PassageStream in random pieces, as a reader with a window
-// hands it over: each text starts with the bytes the previous call did not consume.
+// hands it over: each text starts with the bytes the previous call did not consume. The
+// results stage has a buffer of a few bytes, so that every piece may overflow it.
 Processed streamed_file(std::int32_t break_count, const std::string& conditions,
                         const std::string& text, bool indexed, std::mt19937& random) {
-  SmallBufferSink selection;
-  SmallBufferSink rest;
-  std::uint64_t selected_total = 0;
-  std::uint64_t rest_total = 0;
-  const ConditionMatcher matcher(conditions);
-  PassageStream stream(break_count, matcher,
-                       {&selection, &rest, indexed, "p.txt", &selected_total, &rest_total});
+  MemoryRun run(indexed, 1 + random() % 8);
+  const conditions::ConditionMatcher matcher(conditions);
+  PassageStream stream(break_count, matcher, run.files);
+  stream.start_file();
+  run.files.begin_file("p.txt");
   std::string held;
   std::size_t read = 0;
   for (;;) {
@@ -162,9 +145,7 @@ Processed streamed_file(std::int32_t break_count, const std::string& conditions,
     if (end_of_file) break;
     held.erase(0, consumed);
   }
-  selection.flush();
-  rest.flush();
-  return {selection.bytes, rest.bytes};
+  return run.finish();
 }
 
 // Every byte of both forms, fed in pieces, against the plain reading of the whole file.
@@ -201,5 +182,21 @@ TEST(PassageStream, equals_the_plain_reading_in_any_pieces) {
   }
 }
 
+// One stream serves a whole run: a file cut short in the middle of a line leaves nothing
+// behind for the next one.
+TEST(PassageStream, starts_each_file_afresh) {
+  MemoryRun run(true);
+  const conditions::ConditionMatcher matcher("b");
+  PassageStream stream(2, matcher, run.files);
+  for (const std::string_view text : {std::string_view("a\n\nb"), std::string_view("b\n")}) {
+    stream.start_file();
+    run.files.begin_file("f");
+    stream.feed(text, true);
+  }
+  const Processed out = run.finish();
+  EXPECT_EQ(out.selection, "f\r\n1\r\n3--3  f\r\n1\r\nb\r\nf\r\n2\r\n1--1  f\r\n1\r\nb\r\n");
+  EXPECT_EQ(out.rest, "f\r\n1\r\n1--2  f\r\n1\r\na\r\n\r\nf\r\n");
+}
+
 }  // namespace
-}  // namespace korvidan::passages
+}  // namespace korvidan::scan

@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "passages/passages.hpp"
+#include "conditions/conditions.hpp"
 
-namespace korvidan::passages {
+namespace korvidan::conditions {
 namespace {
 
 constexpr std::string_view separator_line = "+++";
@@ -29,7 +29,7 @@ constexpr std::size_t filter_threshold = 8;
 bool passage_selected(std::string_view condition_text, std::string_view passage_text) {
   bool matched = false;
   bool stopped = false;
-  for_each_line(condition_text, [&](std::string_view line) {
+  text::for_each_line(condition_text, [&](std::string_view line) {
     if (stopped || line.empty()) return;
     if (matched) {
       if (line == separator_line) matched = false;
@@ -46,7 +46,7 @@ bool passage_selected(std::string_view condition_text, std::string_view passage_
 
 ConditionMatcher::ConditionMatcher(std::string_view condition_text) {
   std::vector<std::vector<std::string_view>> texts(1);
-  for_each_line(condition_text, [&texts](std::string_view line) {
+  text::for_each_line(condition_text, [&texts](std::string_view line) {
     if (line.empty()) return;
     if (line == separator_line) {
       texts.emplace_back();
@@ -78,12 +78,12 @@ ConditionMatcher::ConditionMatcher(std::string_view condition_text) {
       std::erase_if(group.keywords, [](const Keyword& keyword) {
         return !keyword.ends_in_cr && keyword.bytes.size() >= prefix_length;
       });
-    } else if (platform::ProbeFilter::vectorized()) {
+    } else if (text::ProbeFilter::vectorized()) {
       std::vector<Keyword> probed;
       for (const Keyword& keyword : group.keywords) {
         if (!keyword.ends_in_cr) probed.push_back(keyword);
       }
-      if (!probed.empty() && probed.size() <= platform::ProbeFilter::max_strings) {
+      if (!probed.empty() && probed.size() <= text::ProbeFilter::max_strings) {
         group.probes.emplace(probed);
         std::erase_if(group.keywords, [](const Keyword& keyword) { return !keyword.ends_in_cr; });
       }
@@ -144,7 +144,7 @@ namespace {
 
 // The keyword's rarest byte (its anchor), and the rarest of the others, the farther away
 // the better: bytes of one character tend to come together.
-platform::ProbeFilter::Probes choose_probes(std::string_view keyword, std::size_t first) {
+text::ProbeFilter::Probes choose_probes(std::string_view keyword, std::size_t first) {
   const auto rank = [&keyword](std::size_t i) {
     return commonness(static_cast<unsigned char>(keyword[i]));
   };
@@ -162,8 +162,8 @@ platform::ProbeFilter::Probes choose_probes(std::string_view keyword, std::size_
 }
 
 template <class Keyword>
-std::vector<platform::ProbeFilter::Probes> probes_of(const std::vector<Keyword>& keywords) {
-  std::vector<platform::ProbeFilter::Probes> probes;
+std::vector<text::ProbeFilter::Probes> probes_of(const std::vector<Keyword>& keywords) {
+  std::vector<text::ProbeFilter::Probes> probes;
   for (const Keyword& keyword : keywords) {
     probes.push_back(choose_probes(keyword.bytes, keyword.anchor));
   }
@@ -233,26 +233,25 @@ bool ConditionMatcher::selected(std::string_view passage_text) const {
   return true;
 }
 
-bool ConditionMatcher::selected(std::string_view file_text, const PassageSpan& span,
+bool ConditionMatcher::selected(const text::LineRegion& lines, std::size_t readable_after,
                                 std::string& scratch) const {
   // A keyword holds no LF, so in the passage text it can only lie within one line and the
   // CR of that line's CR LF. The raw region gives the same answer, except for a keyword
   // ending in CR where the file's line ended in a bare LF or nothing: those alone are
   // tested on the passage text itself, built once per passage when one is reached.
-  const std::string_view region = file_text.substr(span.begin, span.end - span.begin);
+  const std::string_view region = lines.raw();
   std::string_view passage_text;
   bool text_built = false;
   for (const Group& group : groups_) {
     if (group.needs_passage_text && !text_built) {
       scratch.clear();
-      emit_passage_text(file_text, span,
-                        [&scratch](std::string_view piece) { scratch.append(piece); });
+      lines.emit_crlf([&scratch](std::string_view piece) { scratch.append(piece); });
       passage_text = scratch;
       text_built = true;
     }
-    if (!group_found(group, region, file_text.size() - span.end, &passage_text)) return false;
+    if (!group_found(group, region, readable_after, &passage_text)) return false;
   }
   return true;
 }
 
-}  // namespace korvidan::passages
+}  // namespace korvidan::conditions

@@ -3,14 +3,16 @@
 #include <cstring>
 #include <random>
 
-#include "platform/platform.hpp"
+#include "text/both_kernels.hpp"
 
-namespace korvidan::platform {
+namespace korvidan::text {
 namespace {
+
+KORVIDAN_ON_BOTH_KERNELS(LineFeedScannerTest);
 
 // Forward searches from random places, as the cutter makes them (from just after an LF,
 // or again from where an incomplete line was searched to), against memchr.
-TEST(LineFeedScanner, finds_what_memchr_finds) {
+TEST_P(LineFeedScannerTest, finds_what_memchr_finds) {
   std::mt19937 random(53);
   for (int round = 0; round < 2000; ++round) {
     std::string text;
@@ -33,7 +35,7 @@ TEST(LineFeedScanner, finds_what_memchr_finds) {
 }
 
 // After a reset the scanner forgets the LFs it kept: the bytes may have moved.
-TEST(LineFeedScanner, forgets_the_kept_line_feeds_after_a_reset) {
+TEST_P(LineFeedScannerTest, forgets_the_kept_line_feeds_after_a_reset) {
   std::string text(200, 'a');
   text[10] = '\n';
   LineFeedScanner scanner;
@@ -45,4 +47,4 @@ TEST(LineFeedScanner, forgets_the_kept_line_feeds_after_a_reset) {
 }
 
 }  // namespace
-}  // namespace korvidan::platform
+}  // namespace korvidan::text

@@ -1,21 +1,16 @@
 #include <cstring>
 
-#include "platform/platform.hpp"
+#include "text/cpu.hpp"
+#include "text/text.hpp"
 
-#if defined(__x86_64__)
+#if KORVIDAN_X86_64
 #include <immintrin.h>
-#define KORVIDAN_LINE_FEEDS_AVX2 1
 #endif
 
-namespace korvidan::platform {
+namespace korvidan::text {
 namespace {
 
-#if KORVIDAN_LINE_FEEDS_AVX2
-bool has_avx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-
+#if KORVIDAN_X86_64
 __attribute__((target("avx2"), always_inline)) inline std::uint64_t line_feeds_at(const char* at) {
   const __m256i line_feed = _mm256_set1_epi8('\n');
   const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(
@@ -47,8 +42,8 @@ __attribute__((target("avx2"))) bool scan_avx2(const char* data, std::size_t siz
 
 std::size_t LineFeedScanner::scan(std::string_view text, std::size_t from) {
   const std::size_t size = text.size();
-#if KORVIDAN_LINE_FEEDS_AVX2
-  if (has_avx2()) {
+#if KORVIDAN_X86_64
+  if (use_avx2()) {
     if (scan_avx2(text.data(), size, from, block_, line_feeds_))
       return from + static_cast<std::size_t>(__builtin_ctzll(line_feeds_));
   }
@@ -61,4 +56,4 @@ std::size_t LineFeedScanner::scan(std::string_view text, std::size_t from) {
                           : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
 }
 
-}  // namespace korvidan::platform
+}  // namespace korvidan::text

@@ -5,14 +5,10 @@
 #include <random>
 
 #include "scan/scan.hpp"
+#include "support/memory_target.hpp"
 
 namespace korvidan::scan {
 namespace {
-
-struct StringSink final : passages::ResultSink {
-  std::string bytes;
-  void take_overflow(std::string_view more) override { bytes.append(more); }
-};
 
 struct Searched {
   platform::Status status = platform::success();
@@ -22,26 +18,26 @@ struct Searched {
 
 // Files larger than the reading window: written to disk, searched through the window, and
 // compared with the engine run on the whole text at once.
-class SearchOpenFile : public ::testing::Test {
+class FeedFile : public ::testing::Test {
  protected:
   void TearDown() override { std::filesystem::remove(path_); }
 
   Searched search(const std::string& text, std::string_view conditions) {
     std::ofstream(path_, std::ios::binary)
         .write(text.data(), static_cast<std::streamsize>(text.size()));
-    const passages::ConditionMatcher matcher(conditions);
+    const conditions::ConditionMatcher matcher(conditions);
     Searched out;
-    StringSink selection;
-    StringSink rest;
-    std::uint64_t selected_total = 0;
-    std::uint64_t rest_total = 0;
-    passages::PassageStream stream(
-        2, matcher, {&selection, &rest, true, "f.txt", &selected_total, &rest_total});
+    testing::MemoryTarget selection;
+    testing::MemoryTarget rest;
+    results::ResultFiles files(selection, rest, true);
+    files.begin_file("f.txt");
+    PassageStream stream(2, matcher, files);
     const platform::Result<platform::Handle> opened = platform::open_for_reading(path_.string());
     EXPECT_TRUE(opened.ok());
-    platform::FileBuffer buffer;
-    out.status = search_open_file(opened.value(), buffer, stream);
+    platform::FileBuffer window;
+    out.status = feed_file(opened.value(), window, stream);
     platform::close_file(opened.value());
+    EXPECT_FALSE(files.finish().has_value());
     out.selection = selection.bytes;
     out.rest = rest.bytes;
     return out;
@@ -49,12 +45,12 @@ class SearchOpenFile : public ::testing::Test {
 
   static Searched whole(const std::string& text, std::string_view conditions) {
     Searched out;
-    StringSink selection;
-    StringSink rest;
-    std::uint64_t selected_total = 0;
-    std::uint64_t rest_total = 0;
-    passages::process_file_indexed(2, passages::ConditionMatcher(conditions), text, selected_total,
-                                   rest_total, "f.txt", selection, rest);
+    testing::MemoryTarget selection;
+    testing::MemoryTarget rest;
+    results::ResultFiles files(selection, rest, true);
+    files.begin_file("f.txt");
+    process_file_indexed(2, conditions::ConditionMatcher(conditions), text, files);
+    EXPECT_FALSE(files.finish().has_value());
     out.selection = selection.bytes;
     out.rest = rest.bytes;
     return out;
@@ -88,7 +84,7 @@ class SearchOpenFile : public ::testing::Test {
        std::to_string(std::random_device()()) + ".txt");
 };
 
-TEST_F(SearchOpenFile, large_files_equal_the_whole_text_at_once) {
+TEST_F(FeedFile, large_files_equal_the_whole_text_at_once) {
   const std::string conditions = "京都\n+++\n駅\n冬\n";
   for (const std::size_t long_passage : {std::size_t{0}, std::size_t{9} << 20}) {
     const std::string text = text_of(std::size_t{13} << 20, long_passage);
@@ -101,7 +97,7 @@ TEST_F(SearchOpenFile, large_files_equal_the_whole_text_at_once) {
   }
 }
 
-TEST_F(SearchOpenFile, a_large_file_that_is_not_utf8_writes_nothing) {
+TEST_F(FeedFile, a_large_file_that_is_not_utf8_writes_nothing) {
   std::string text = text_of(std::size_t{9} << 20, 0);
   for (const std::size_t bad_at : {std::size_t{100}, text.size() / 2, text.size() - 1}) {
     std::string broken = text;
@@ -109,7 +105,7 @@ TEST_F(SearchOpenFile, a_large_file_that_is_not_utf8_writes_nothing) {
     const Searched searched = search(broken, "京都");
     ASSERT_FALSE(searched.status.ok());
     EXPECT_EQ(searched.status.error().kind, platform::Error::Kind::invalid_utf8);
-    EXPECT_EQ(searched.selection + searched.rest, "");
+    EXPECT_EQ(searched.selection + searched.rest, "f.txt\r\nf.txt\r\n");  // heading lines only
   }
   // Cut short inside its last character.
   text += "\xE6\x9D";

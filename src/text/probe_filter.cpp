@@ -4,17 +4,17 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/platform.hpp"
+#include "text/cpu.hpp"
+#include "text/text.hpp"
 
-#if defined(__x86_64__)
+#if KORVIDAN_X86_64
 #include <immintrin.h>
-#define KORVIDAN_PROBES_AVX2 1
 #endif
 
-namespace korvidan::platform {
+namespace korvidan::text {
 namespace {
 
-#if KORVIDAN_PROBES_AVX2
+#if KORVIDAN_X86_64
 struct Broadcasts {
   __m256i first[ProbeFilter::max_strings];
   __m256i second[ProbeFilter::max_strings];
@@ -85,14 +85,7 @@ Step dispatch(std::index_sequence<Counts...>, const std::vector<ProbeFilter::Pro
 
 }  // namespace
 
-bool ProbeFilter::vectorized() {
-#if KORVIDAN_PROBES_AVX2
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-#else
-  return false;
-#endif
-}
+bool ProbeFilter::vectorized() { return use_avx2(); }
 
 ProbeFilter::ProbeFilter(const std::vector<Probes>& strings) : strings_(strings) {
   for (const Probes& probes : strings_)
@@ -115,7 +108,7 @@ std::size_t ProbeFilter::next_candidate(std::string_view text, std::size_t from,
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
   std::size_t at = from;
-#if KORVIDAN_PROBES_AVX2
+#if KORVIDAN_X86_64
   const std::size_t limit = size + readable_after;
   if (vectorized() && limit >= 32 + reach_) {
     while (at < size) {
@@ -137,4 +130,4 @@ std::size_t ProbeFilter::next_candidate(std::string_view text, std::size_t from,
   return size;
 }
 
-}  // namespace korvidan::platform
+}  // namespace korvidan::text

@@ -1,0 +1,170 @@
+// Text kernels and text rules: UTF-8 validation, the line rule, line ends and keyword
+// filters 32 or 64 positions a step. No file, no console, no output format: bytes in,
+// answers out. The vector paths run where the processor has AVX2; each has a scalar twin.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvidan::text {
+
+// Tests run the scalar twins on whole inputs by forcing them; the program never does.
+void force_scalar_kernels(bool forced);
+
+// ---- UTF-8
+
+bool is_valid_utf8(std::string_view bytes);
+// The same check over a text that comes in pieces, which may split a character anywhere.
+class Utf8Checker {
+ public:
+  // False once the bytes so far cannot begin a valid text.
+  bool feed(std::string_view bytes);
+  // False when the text ended inside a character, or an earlier piece failed.
+  bool finish() const { return valid_ && pending_size_ == 0; }
+
+ private:
+  bool valid_ = true;
+  unsigned char pending_[4] = {};  // a character still missing its last bytes
+  std::size_t pending_size_ = 0;
+};
+// ---- the line rule
+
+// The one line rule for every text the program reads: a text is cut after every LF; each
+// piece loses that LF and one CR directly before it; a final LF opens no further line; a
+// last piece without LF is a line unchanged, trailing CR included; an empty text has none.
+template <class OnLine>
+void for_each_line(std::string_view text, OnLine&& on_line) {
+  std::size_t position = 0;
+  while (position < text.size()) {
+    const void* found = std::memchr(text.data() + position, '\n', text.size() - position);
+    if (found == nullptr) {
+      on_line(text.substr(position));
+      return;
+    }
+    const std::size_t line_feed =
+        static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+    std::size_t end = line_feed;
+    if (end > position && text[end - 1] == '\r') --end;
+    on_line(text.substr(position, end - position));
+    position = line_feed + 1;
+  }
+}
+
+inline std::vector<std::string_view> split_lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  for_each_line(text, [&lines](std::string_view line) { lines.push_back(line); });
+  return lines;
+}
+
+// Lines of a text as the result files hold them: each followed by CR LF, whatever its line
+// end was. [begin, end) are the lines' raw bytes in `text`; `bare_line_feeds` lists the
+// positions in `text` of the LFs among them that have no CR before them, in order, and
+// `unterminated` says the last line has no LF at all.
+struct LineRegion {
+  std::string_view text;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::span<const std::size_t> bare_line_feeds;
+  bool unterminated = false;
+
+  std::string_view raw() const { return text.substr(begin, end - begin); }
+  // The CR LF form, in as few pieces as it can: the raw runs between bare LFs, and CR LF.
+  template <class Emit>
+  void emit_crlf(Emit&& emit) const {
+    std::size_t run_start = begin;
+    for (const std::size_t line_feed : bare_line_feeds) {
+      if (line_feed > run_start) emit(text.substr(run_start, line_feed - run_start));
+      emit(std::string_view("\r\n"));
+      run_start = line_feed + 1;
+    }
+    if (end > run_start) emit(text.substr(run_start, end - run_start));
+    if (unterminated) emit(std::string_view("\r\n"));
+  }
+};
+
+// ---- byte scans
+
+// Finds the places where one of a set of two-byte beginnings may start, 32 positions a
+// step where the processor can: never passes over a place where one does start, and
+// stops at few others.
+class PairFilter {
+ public:
+  // Each beginning has at least two bytes; only its first two count.
+  explicit PairFilter(const std::vector<std::string_view>& beginnings);
+  // The first candidate position at or after `from`, or text.size().
+  std::size_t next_candidate(std::string_view text, std::size_t from) const;
+
+  struct Tables {
+    unsigned char first_low[16] = {};
+    unsigned char first_high[16] = {};
+    unsigned char second_low[16] = {};
+    unsigned char second_high[16] = {};
+  };
+
+ private:
+  bool candidate(const unsigned char* at) const;
+  Tables tables_;
+};
+
+// Finds a text's LFs one after another, 64 positions a step where the processor can; the
+// LFs of a step are kept, so that short lines cost no new search.
+class LineFeedScanner {
+ public:
+  // The first LF at or after `from`, or text.size(). Calls on one text go forward;
+  // another text (or the same bytes moved) needs `reset` first.
+  std::size_t next(std::string_view text, std::size_t from) {
+    if (from - block_ < 64) {
+      const std::uint64_t ahead = line_feeds_ >> (from - block_);
+      if (ahead != 0) return from + static_cast<std::size_t>(std::countr_zero(ahead));
+      from = block_ + 64;
+    }
+    return scan(text, from);
+  }
+  void reset() {
+    block_ = none;
+    line_feeds_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t none = static_cast<std::size_t>(-1) - 64;
+  std::size_t scan(std::string_view text, std::size_t from);
+  std::size_t block_ = none;  // the first of the 64 positions line_feeds_ tells about
+  std::uint64_t line_feeds_ = 0;
+};
+
+// Finds the places where one of a few byte strings may start by testing two of each
+// string's bytes there, 32 positions a step where the processor can. Each string is given
+// by two probes (a byte and its offset in the string); a position is a candidate when both
+// probes of some string lie inside the text and hold their bytes.
+class ProbeFilter {
+ public:
+  struct Probes {
+    std::size_t first_offset = 0;
+    std::size_t second_offset = 0;
+    unsigned char first = 0;
+    unsigned char second = 0;
+  };
+  static constexpr std::size_t max_strings = 8;
+  // Whether next_candidate steps 32 positions at a time here; without that, one search per
+  // string is faster.
+  static bool vectorized();
+  // One to max_strings strings.
+  explicit ProbeFilter(const std::vector<Probes>& strings);
+  // The first candidate position at or after `from`, or text.size(). `readable_after`
+  // bytes after the text's end may be read (never taken for the text's).
+  std::size_t next_candidate(std::string_view text, std::size_t from,
+                             std::size_t readable_after = 0) const;
+
+ private:
+  bool candidate(const unsigned char* bytes, std::size_t size, std::size_t at) const;
+  std::vector<Probes> strings_;
+  std::size_t reach_ = 0;  // the largest offset of any probe
+};
+
+}  // namespace korvidan::text
