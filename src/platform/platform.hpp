@@ -205,8 +205,6 @@ Status read_whole_file(Handle handle, FileBuffer& buffer);
 // Reads on from the current position until `size` bytes or the end of the file; returns
 // how many it got.
 Result<std::size_t> read_up_to(Handle handle, char* into, std::size_t size);
-// Back to the start of the file, to read it again.
-Status rewind_file(Handle handle);
 
 // One attempt to write: how many bytes the system took, or that it was interrupted, or
 // the error. Backends provide it for real files; tests provide fakes.

@@ -61,7 +61,7 @@ ResultFiles::ResultFiles(ResultTarget& selection, ResultTarget& rest, bool index
     side->target = target;
     side->storage.reset(new char[buffer_size]);
     side->buffer = side->storage.get();
-    side->capacity = buffer_size;
+    side->capacity = side->buffer_size = buffer_size;
   }
 }
 
@@ -88,8 +88,15 @@ void ResultFiles::begin_file(std::string_view path) {
 
 void ResultFiles::switch_to(Side& side) {
   if (stop_) return;
-  side.segments.push_back({side.position(), other(side).position()});
   last_side_ = &side;
+  // A run that took no bytes holds no byte that could fail: the new one replaces it, so
+  // that the log never holds more runs than the buffer holds bytes.
+  const Segment segment{side.position(), other(side).position()};
+  if (!side.segments.empty() && side.segments.back().start == segment.start) {
+    side.segments.back() = segment;
+  } else {
+    side.segments.push_back(segment);
+  }
 }
 
 void ResultFiles::write_heading(Side& side, std::uint64_t first_line, std::uint64_t last_line) {
@@ -157,27 +164,69 @@ std::uint64_t ResultFiles::other_position_at(const Side& side, std::uint64_t pos
 // A cut that fails changes nothing more: the stop is decided.
 void ResultFiles::write_failed(Side& failing, const platform::Error& error) {
   Side& partner = other(failing);
-  platform::Error cause = error;
   const std::uint64_t partner_target = other_position_at(failing, failing.written);
   if (partner.written > partner_target) {
-    (void)partner.target->truncate(partner_target);
+    if (partner.target->truncate(partner_target).ok()) partner.written = partner_target;
   } else {
     const std::string_view owed(partner.buffer,
                                 static_cast<std::size_t>(partner_target - partner.written));
     const platform::Written written = partner.target->write(owed);
     partner.written += written.bytes;
     if (!written.ok()) {
-      cause = *written.error;
       const std::uint64_t own_target = other_position_at(partner, partner.written);
-      if (failing.written > own_target) (void)failing.target->truncate(own_target);
+      if (failing.written > own_target && failing.target->truncate(own_target).ok()) {
+        failing.written = own_target;
+      }
+      stop_writing(*written.error, partner, partner.written);
+      return;
     }
   }
+  stop_writing(error, failing, failing.written);
+}
+
+void ResultFiles::stop_writing(const platform::Error& cause, const Side& failing,
+                               std::uint64_t at) {
   // Every later append goes to overflow(), which writes nothing any more.
   for (Side* side : {&selection_, &rest_}) {
     side->used = 0;
     side->capacity = 0;
   }
+  failed_side_ = &failing;
+  failed_at_ = at;
   stop_ = platform::stop_here(messages::cannot_write, cause);
+}
+
+void ResultFiles::take_back(const Mark& mark) {
+  if (stop_) {
+    if (mark.stopped) return;
+    const std::uint64_t failed_mark = failed_side_ == &selection_ ? mark.selection : mark.rest;
+    if (failed_at_ < failed_mark) return;  // failed on a byte decided before the mark
+    // Both files hold at least what was decided before the mark: the failing one took every
+    // byte before the failing request, the other every byte decided before it.
+    stop_.reset();
+  }
+  for (auto [side, position] :
+       {std::pair{&selection_, mark.selection}, std::pair{&rest_, mark.rest}}) {
+    side->capacity = side->buffer_size;
+    if (side->written > position) {
+      const platform::Status cut = side->target->truncate(position);
+      if (!cut.ok()) {
+        stop_writing(cut.error(), *side, position);
+        return;
+      }
+      side->written = position;
+      side->used = 0;
+    } else {
+      side->used = static_cast<std::size_t>(position - side->written);
+    }
+    // The runs of writes that began after the mark are gone; the next write opens one.
+    while (!side->segments.empty() && side->segments.back().start > position) {
+      side->segments.pop_back();
+    }
+  }
+  last_side_ = nullptr;
+  selection_.total = mark.selected_total;
+  rest_.total = mark.rest_total;
 }
 
 std::optional<platform::Stop> ResultFiles::finish() {

@@ -67,6 +67,23 @@ class ResultFiles {
   }
   // A write has failed: nothing more is written, and the stop is decided.
   bool stopped() const { return stop_.has_value(); }
+
+  // Where both files stand: what has been decided so far, and the run counters.
+  struct Mark {
+    std::uint64_t selection = 0;
+    std::uint64_t rest = 0;
+    std::uint64_t selected_total = 0;
+    std::uint64_t rest_total = 0;
+    bool stopped = false;
+  };
+  Mark mark() const {
+    return {selection_.position(), rest_.position(), selection_.total, rest_.total, stopped()};
+  }
+  // Takes back every byte decided since `mark` (a text file that turned out not to be
+  // UTF-8): dropped from the buffers, and cut from the files where already written. A
+  // failed write on one of those bytes is taken back with them: the stop is withdrawn. A
+  // stop that came before the mark stands. A cut that fails is the "cannot write !!" stop.
+  void take_back(const Mark& mark);
   // Writes out everything decided. Returns the "cannot write !!" stop of a write that
   // failed, now or earlier; the files then hold what the failing write order leaves.
   std::optional<platform::Stop> finish();
@@ -89,7 +106,8 @@ class ResultFiles {
     std::unique_ptr<char[]> storage;
     char* buffer = nullptr;
     std::size_t used = 0;
-    std::size_t capacity = 0;
+    std::size_t capacity = 0;  // 0 once a write has failed
+    std::size_t buffer_size = 0;
     std::uint64_t written = 0;  // bytes the system has taken
     std::vector<Segment> segments;
     std::uint64_t total = 0;  // form I run count
@@ -115,6 +133,7 @@ class ResultFiles {
   // How far the other file's bytes reached when the byte at `position` of `side` was decided.
   static std::uint64_t other_position_at(const Side& side, std::uint64_t position);
   void write_failed(Side& failing, const platform::Error& error);
+  void stop_writing(const platform::Error& cause, const Side& failing, std::uint64_t at);
 
   bool indexed_;
   Side selection_;
@@ -122,6 +141,9 @@ class ResultFiles {
   Side* last_side_ = nullptr;
   std::string path_;
   std::optional<platform::Stop> stop_;
+  // Where the stop's failing write request lies: its file, and a byte of it.
+  const Side* failed_side_ = nullptr;
+  std::uint64_t failed_at_ = 0;
   std::unique_ptr<OwnedFiles> owned_;
 };
 

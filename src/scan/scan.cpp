@@ -95,83 +95,50 @@ platform::Outcome walk(std::string_view folder, bool enter_sub_folders, ScanCont
   return platform::Outcome();
 }
 
-// Files up to this size are read in one go; larger ones pass through a window this large,
-// so that memory stays small and the bytes are still in the cache when they are cut,
-// tested and copied out.
+// Files are read through a window this large, so that memory stays small and the bytes
+// are still in the cache when they are cut, tested and copied out.
 constexpr std::size_t window_size = std::size_t{4} << 20;
 
 platform::Error not_utf8() { return platform::Error{platform::Error::Kind::invalid_utf8}; }
 
-// The rest of the file through the window, only to check that all of it is UTF-8; the
-// window holds the file's first bytes, and `total` becomes the file's size.
-platform::Status check_whole_file(platform::Handle file, platform::FileBuffer& window,
-                                  std::uint64_t& total) {
-  text::Utf8Checker checker;
-  for (;;) {
-    if (!checker.feed(window.view())) return not_utf8();
-    if (window.size() < window_size) break;
-    window.clear();
-    const platform::Result<std::size_t> more =
-        platform::read_up_to(file, window.spare(), window_size);
-    if (!more.ok()) return more.error();
-    window.commit(more.value());
-    total += more.value();
-  }
-  return checker.finish() ? platform::success() : platform::Status(not_utf8());
-}
-
 }  // namespace
 
+// Each file is read once. A window is checked for UTF-8 before its passages are handed
+// over, so a file larger than the window may have passages written before a later byte
+// shows that it is not UTF-8, or a read fails: then everything decided since the file began
+// is taken back, and the result files hold what they would hold had the file been checked
+// whole first. A write that fails meanwhile is settled the same way: the rest of the file
+// is read and checked before the stop stands.
 platform::Status feed_file(platform::Handle file, platform::FileBuffer& window,
                            PassageStream& stream) {
+  results::ResultFiles& results = stream.results();
+  const results::ResultFiles::Mark start = results.mark();
+  const auto failed = [&results, &start](const platform::Error& error) {
+    results.take_back(start);
+    return platform::Status(error);
+  };
   stream.start_file();
   window.clear();
-  if (!window.reserve(window_size)) return platform::out_of_memory();
-  const platform::Result<std::size_t> first =
-      platform::read_up_to(file, window.spare(), window_size);
-  if (!first.ok()) return first.error();
-  window.commit(first.value());
-  if (first.value() < window_size) {
-    if (!text::is_valid_utf8(window.view())) return not_utf8();
-    stream.feed(window.view(), true);
-    return platform::success();
-  }
-
-  // Larger than the window: checked whole first, then read again and cut as it comes.
-  std::uint64_t total = first.value();
-  const platform::Status checked = check_whole_file(file, window, total);
-  if (!checked.ok()) return checked;
-  const platform::Status rewound = platform::rewind_file(file);
-  if (!rewound.ok()) return rewound;
-  // The second reading is checked too: a file changed in between must not put bytes that
-  // are not UTF-8 into the result files.
   text::Utf8Checker checker;
-  window.clear();
   for (;;) {
-    // A passage longer than the window makes the window grow. Room for the whole file (and
-    // the byte that shows its end) is asked for at once, so that no byte is copied twice;
-    // only a file that grew since it was checked needs more.
+    // A passage longer than the window makes it grow.
     const std::size_t held = window.size();
-    std::size_t wanted = held < window_size ? window_size : held + window_size;
-    if (wanted > window.capacity()) {
-      if (held < window.capacity() && window.capacity() > total) {
-        wanted = window.capacity();
-      } else {
-        wanted = std::max(wanted, held < total ? static_cast<std::size_t>(total) + 1 : held * 2);
-        if (!window.reserve(wanted)) return platform::out_of_memory();
-      }
-    }
+    const std::size_t wanted = held < window_size ? window_size : 2 * held;
+    if (!window.reserve(wanted)) return failed(platform::out_of_memory());
     const std::size_t room = wanted - held;
     const platform::Result<std::size_t> got = platform::read_up_to(file, window.spare(), room);
-    if (!got.ok()) return got.error();
+    if (!got.ok()) return failed(got.error());
     window.commit(got.value());
     const bool end_of_file = got.value() < room;
     if (!checker.feed(window.view().substr(held)) || (end_of_file && !checker.finish())) {
-      return not_utf8();
+      return failed(not_utf8());
     }
-    const std::size_t consumed = stream.feed(window.view(), end_of_file);
+    if (results.stopped()) {
+      window.clear();  // only checked now: nothing more is written
+    } else {
+      window.drop_front(stream.feed(window.view(), end_of_file));
+    }
     if (end_of_file) return platform::success();
-    window.drop_front(consumed);
   }
 }
 

@@ -23,6 +23,7 @@ class PassageStream {
   PassageStream(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
                 results::ResultFiles& results);
   void start_file();
+  results::ResultFiles& results() const { return results_; }
   // Hands over the passages that `text` completes and returns how many of its leading
   // bytes are done with: the next call's text must begin with the rest. At the end of the
   // file, every passage is handed over. Stops early once the results stage has stopped.
@@ -43,8 +44,9 @@ void process_file_text_only(std::int32_t break_count,
 void process_file_indexed(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
                           std::string_view file_text, results::ResultFiles& results);
 
-// Reads the open file through `window` and feeds its text to `stream`. Nothing of the file
-// is handed over unless all of it is UTF-8. Returns the read error, or Kind::invalid_utf8.
+// Reads the open file once, through `window`, and feeds its text to `stream`. A file that
+// is not UTF-8, or cannot be read to its end, leaves nothing in the result files: what was
+// written of it is taken back. Returns the read error, or Kind::invalid_utf8.
 platform::Status feed_file(platform::Handle file, platform::FileBuffer& window,
                            PassageStream& stream);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <random>
+#include <thread>
 
 #include "support/fixture.hpp"
 #include "support/invariant.hpp"
@@ -291,6 +292,99 @@ TEST_F(FaultTest, nothing_is_lost_on_random_trees) {
     expect_nothing_lost(root_, {break_count, folder + ".jkn", folder, "U"}, folder);
     expect_nothing_lost(root_, {break_count, folder + ".jkn", folder, "C"}, folder);
   }
+}
+
+}  // namespace
+}  // namespace korvidan::testing
+
+namespace korvidan::testing {
+namespace {
+
+// A text larger than the reading window, every passage selected by "hit", whose one byte
+// that is not UTF-8 comes after the first window: its first passages are written before
+// the byte is read, and must be taken back.
+std::string late_bad_text() {
+  std::string text;
+  while (text.size() < (6U << 20)) text += "hit 東京の長い文章です。\n\n";
+  text += "\xFF\n";
+  return text;
+}
+
+TEST_F(FaultTest, a_file_whose_bad_byte_comes_late_leaves_none_of_its_passages) {
+  make_folder("d");
+  write("d/a.txt", "hit first\n");
+  write("d/late.txt", late_bad_text());
+  const std::vector<std::string> order = listing_order(at("d"));
+  for (const char* form : {"S", "I"}) {
+    SCOPED_TRACE(form);
+    const bool indexed = std::string(form) == "I";
+    ProgramRun run = this->run({"2", "hit.jkn", "d/late.txt", form, "C"});
+    EXPECT_EQ(run.exit_status, 1);
+    EXPECT_EQ(run.standard_error,
+              std::string(run_error_prefix) + "stream did not contain valid UTF-8\n");
+    EXPECT_EQ(selection("d"), bom);
+    EXPECT_EQ(rest("d"), bom);
+    std::filesystem::remove(at("d/" + std::string(selection_name)));
+    std::filesystem::remove(at("d/" + std::string(rest_name)));
+
+    run = this->run({"2", "hit.jkn", "d", form, "C"});
+    EXPECT_EQ(run.exit_status, 1);
+    std::string expected_selection(bom);
+    std::string expected_rest(bom);
+    for (const std::string& name : order) {
+      if (indexed) {
+        expected_selection += "d" + separator() + name + "\r\n";
+        expected_rest += "d" + separator() + name + "\r\n";
+      }
+      if (name == "late.txt") break;
+      expected_selection +=
+          indexed ? "1\r\n1--1  d" + separator() + "a.txt\r\n1\r\nhit first\r\n" : "hit first\r\n";
+    }
+    EXPECT_EQ(selection("d"), expected_selection);
+    EXPECT_EQ(rest("d"), expected_rest);
+  }
+}
+
+// The one reading of a file: a write that fails on one of its passages does not stop the
+// run before the file is known to be UTF-8. Such a file ends as a file that is not UTF-8
+// does; one that is UTF-8 ends with the write stop.
+TEST_F(FaultTest, a_write_failure_in_a_file_not_yet_checked_waits_for_its_check) {
+  if (on_windows()) GTEST_SKIP() << "file size limits are a POSIX facility";
+  write("late.txt", late_bad_text());
+  RunOptions options;
+  options.file_size_limit = 1 << 20;  // far less than the first window's passages
+  ProgramRun run = this->run({"2", "hit.jkn", "late.txt", "S", "C"}, options);
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.standard_error,
+            std::string(run_error_prefix) + "stream did not contain valid UTF-8\n");
+  EXPECT_EQ(selection("."), bom);
+  EXPECT_EQ(rest("."), bom);
+
+  std::string good = late_bad_text();
+  good[good.size() - 2] = 'x';  // the byte that was not UTF-8
+  write("good.txt", good);
+  run = this->run({"2", "hit.jkn", "good.txt", "S", "C"}, options);
+  EXPECT_EQ(run.exit_status, 101);
+  EXPECT_TRUE(run.standard_error.ends_with("\ncannot write !!: File too large (os error 27)\n"))
+      << run.standard_error;
+  EXPECT_EQ(selection(".").size(), 1U << 20);
+}
+
+// A target that cannot seek (a FIFO) is read like any other file, whatever its size.
+TEST_F(FaultTest, a_fifo_larger_than_the_window_is_searched) {
+  std::string text;
+  while (text.size() < (6U << 20)) text += "hit 東京の長い文章です。\n\nmiss 大阪。\n\n";
+  write("plain.txt", text);
+  ASSERT_EQ(run({"2", "hit.jkn", "plain.txt", "I", "C"}).exit_status, 0);
+  const std::string expected_selection = selection(".");
+  const std::string expected_rest = rest(".");
+  if (!make_fifo(at("fifo.txt"))) GTEST_SKIP() << "no FIFOs here";
+  std::thread feeder([&] { write_file(at("fifo.txt"), text); });
+  const ProgramRun run = this->run({"2", "hit.jkn", "fifo.txt", "I", "C"});
+  feeder.join();
+  EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+  EXPECT_EQ(selection("."), expected_selection);
+  EXPECT_EQ(rest("."), expected_rest);
 }
 
 }  // namespace

@@ -43,6 +43,9 @@ std::optional<ProgramRun> run_program_removing_on_open(
     const std::filesystem::path& working_folder, const std::vector<std::string>& arguments,
     const std::filesystem::path& trigger, const std::vector<std::filesystem::path>& doomed);
 
+// POSIX: makes a FIFO at `path`; false where there are none.
+bool make_fifo(const std::filesystem::path& path);
+
 // Whether this process may run the program as another user (root on POSIX).
 bool can_run_unprivileged();
 

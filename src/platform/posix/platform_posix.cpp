@@ -165,12 +165,6 @@ Result<std::size_t> read_up_to(Handle handle, char* into, std::size_t size) {
   return got;
 }
 
-Status rewind_file(Handle handle) {
-  if (::lseek(static_cast<int>(handle), 0, SEEK_SET) < 0)
-    return Error{Error::Kind::os, last_error()};
-  return success();
-}
-
 Status truncate_file(Handle handle, std::uint64_t size) {
   const int fd = static_cast<int>(handle);
   if (::ftruncate(fd, static_cast<off_t>(size)) != 0 ||

@@ -243,13 +243,6 @@ Result<std::size_t> read_up_to(Handle handle, char* into, std::size_t size) {
   return got;
 }
 
-Status rewind_file(Handle handle) {
-  LARGE_INTEGER start{};
-  if (!::SetFilePointerEx(reinterpret_cast<HANDLE>(handle), start, nullptr, FILE_BEGIN))
-    return Error{Error::Kind::os, last_error()};
-  return success();
-}
-
 Status truncate_file(Handle handle, std::uint64_t size) {
   const HANDLE file = reinterpret_cast<HANDLE>(handle);
   LARGE_INTEGER end{};

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -137,6 +138,8 @@ std::optional<ProgramRun> run_program_removing_on_open(
 }
 
 std::shared_ptr<void> hold_without_sharing(const std::filesystem::path&) { return nullptr; }
+
+bool make_fifo(const std::filesystem::path& path) { return ::mkfifo(path.c_str(), 0600) == 0; }
 
 bool can_run_unprivileged() { return ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0; }
 

@@ -130,4 +130,6 @@ std::shared_ptr<void> hold_without_sharing(const std::filesystem::path& path) {
   return std::shared_ptr<void>(handle, [](void* held) { ::CloseHandle(held); });
 }
 
+bool make_fifo(const std::filesystem::path&) { return false; }
+
 }  // namespace korvidan::testing

@@ -34,9 +34,8 @@ std::vector<Event> random_events(std::mt19937& random) {
   return events;
 }
 
-// Feeds the events as a run does, stopping where the stage stops; returns its stop.
-std::optional<platform::Stop> play(ResultFiles& files, const std::vector<Event>& events) {
-  files.write_byte_order_marks();
+// Feeds the events as a run does, stopping where the stage stops.
+void play(ResultFiles& files, const std::vector<Event>& events) {
   for (const Event& event : events) {
     if (files.stopped()) break;
     if (event.kind == Event::Kind::file) {
@@ -46,6 +45,12 @@ std::optional<platform::Stop> play(ResultFiles& files, const std::vector<Event>&
                           text::LineRegion{event.bytes, 0, event.bytes.size(), {}, false}, 1, 1);
     }
   }
+}
+
+// A whole run: the marks, the events, the end; returns the stop.
+std::optional<platform::Stop> play_run(ResultFiles& files, const std::vector<Event>& events) {
+  files.write_byte_order_marks();
+  play(files, events);
   return files.finish();
 }
 
@@ -55,7 +60,7 @@ std::vector<WriteRequest> unbuffered_requests(const std::vector<Event>& events, 
   MemoryTarget selection(true, UINT64_MAX, &requests);
   MemoryTarget rest(false, UINT64_MAX, &requests);
   ResultFiles files(selection, rest, indexed, 0);
-  EXPECT_FALSE(play(files, events).has_value());
+  EXPECT_FALSE(play_run(files, events).has_value());
   return requests;
 }
 
@@ -76,7 +81,7 @@ TEST(ResultFiles, a_failed_write_leaves_what_unbuffered_writes_leave) {
         MemoryTarget selection(true, limit);
         MemoryTarget rest(false, limit);
         ResultFiles files(selection, rest, indexed, buffer_size);
-        const std::optional<platform::Stop> stop = play(files, events);
+        const std::optional<platform::Stop> stop = play_run(files, events);
         const ResultBytes expected = testing::under_limit(requests, limit);
         ASSERT_EQ(stop.has_value(), expected.cut_short);
         ASSERT_EQ(selection.bytes, expected.selection)
@@ -87,6 +92,42 @@ TEST(ResultFiles, a_failed_write_leaves_what_unbuffered_writes_leave) {
           EXPECT_EQ(stop->message, "cannot write !!");
           EXPECT_EQ(stop->cause->os_code, 27u);
         }
+      }
+    }
+  }
+}
+
+// A file that turns out not to be UTF-8 is taken back: at every limit and buffer size the
+// files end as if its events had never come, unless a write before it failed already, and
+// a write that failed on its bytes is withdrawn with them.
+TEST(ResultFiles, taking_back_a_file_leaves_what_came_before_it) {
+  std::mt19937 random(2718);
+  for (int round = 0; round < 200; ++round) {
+    const std::vector<Event> before = random_events(random);
+    const std::vector<Event> after = random_events(random);
+    const bool indexed = random() % 2 == 0;
+    const std::vector<WriteRequest> requests = unbuffered_requests(before, indexed);
+    const std::uint64_t largest = std::max(testing::complete(requests).selection.size(),
+                                           testing::complete(requests).rest.size()) +
+                                  30;
+    for (const std::size_t buffer_size : {std::size_t{1}, std::size_t{6}, std::size_t{64}}) {
+      for (std::uint64_t limit = 0; limit <= largest; ++limit) {
+        MemoryTarget selection(true, limit);
+        MemoryTarget rest(false, limit);
+        ResultFiles files(selection, rest, indexed, buffer_size);
+        files.write_byte_order_marks();
+        play(files, before);
+        const ResultFiles::Mark mark = files.mark();
+        play(files, after);
+        files.take_back(mark);
+        const std::optional<platform::Stop> stop = files.finish();
+        const ResultBytes expected = testing::under_limit(requests, limit);
+        ASSERT_EQ(stop.has_value(), expected.cut_short)
+            << "round " << round << ", buffer " << buffer_size << ", limit " << limit;
+        ASSERT_EQ(selection.bytes, expected.selection)
+            << "round " << round << ", buffer " << buffer_size << ", limit " << limit;
+        ASSERT_EQ(rest.bytes, expected.rest)
+            << "round " << round << ", buffer " << buffer_size << ", limit " << limit;
       }
     }
   }
