@@ -58,13 +58,8 @@ platform::Outcome single_file_run(const RunConfig& config,
   results::ResultFiles& results = *created.value();
   results.write_byte_order_marks();
 
-  platform::Result<platform::Handle> opened = platform::open_for_reading(config.target);
-  if (!opened.ok()) return finish_run(results, opened.error(), paths);
-  platform::FileBuffer window;
   scan::PassageStream stream(config.break_count, conditions, results);
-  const platform::Status searched = scan::feed_file(opened.value(), window, stream);
-  platform::close_file(opened.value());
-  return finish_run(results, searched, paths);
+  return finish_run(results, scan::search_file(config.target, stream), paths);
 }
 
 platform::Outcome folder_run(const RunConfig& config,
@@ -76,9 +71,8 @@ platform::Outcome folder_run(const RunConfig& config,
   results::ResultFiles& results = *created.value();
   results.write_byte_order_marks();
 
-  platform::FileBuffer window;
   scan::PassageStream stream(config.break_count, conditions, results);
-  scan::ScanContext context{&stream, &results, &window, {}};
+  scan::ScanContext context{&stream, {}};
   for (const std::string* path : {&paths.selection_path, &paths.rest_path}) {
     context.result_files.push_back(platform::path_info(*path).identity);
   }

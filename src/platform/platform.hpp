@@ -95,6 +95,9 @@ class [[nodiscard]] Outcome {
 
 [[noreturn]] void end_process(int status);
 
+// How many processors this process may run on (its affinity), at least 1.
+unsigned usable_processors();
+
 // ---- command line
 
 // The arguments after the program's name, as UTF-8. An argument that is not valid Unicode

@@ -1,6 +1,7 @@
 // The folder scan and the per-file search: which text files of a folder, or of its whole
-// tree, are searched, in listing order; reading each one through a window; and running its
-// text through the passage engine (cut, test, hand to the results stage).
+// tree, are searched, in listing order; reading each one once, a few blocks ahead on a
+// thread of its own; and running its text through the passage engine (cut, test, hand to
+// the results stage).
 #pragma once
 
 #include <array>
@@ -44,17 +45,14 @@ void process_file_text_only(std::int32_t break_count,
 void process_file_indexed(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
                           std::string_view file_text, results::ResultFiles& results);
 
-// Reads the open file once, through `window`, and feeds its text to `stream`. A file that
-// is not UTF-8, or cannot be read to its end, leaves nothing in the result files: what was
-// written of it is taken back. Returns the read error, or Kind::invalid_utf8.
-platform::Status feed_file(platform::Handle file, platform::FileBuffer& window,
-                           PassageStream& stream);
+// Searches one named file (a single-file run): no heading line, an empty path. Returns the
+// error of opening or reading it, or Kind::invalid_utf8; the result files then hold nothing
+// of it.
+platform::Outcome search_file(std::string_view target, PassageStream& stream);
 
 // Everything a scan borrows from the run, for the length of the scan.
 struct ScanContext {
   PassageStream* stream = nullptr;
-  results::ResultFiles* results = nullptr;
-  platform::FileBuffer* window = nullptr;
   // The run's own result files: never searched, whatever path reaches them.
   std::vector<platform::FileIdentity> result_files;
 };
@@ -71,12 +69,12 @@ bool passes_name_tests(std::string_view entry_path, platform::PathStyle style);
 bool is_search_target(std::string_view entry_path, const platform::PathInfo& info,
                       const ScanContext& context);
 
-// One text file of a folder run, already opened (or not): its heading lines go to the
-// results stage first, then its text. Returns the open or read error.
-platform::Status search_text_file(std::string_view entry_path,
-                                  const platform::Result<platform::Handle>& opened,
-                                  ScanContext& context);
-
+// The folder scans. Files are listed, opened, read and checked for UTF-8 on a thread of
+// their own, a few blocks ahead of the cutting, testing and writing on the calling thread;
+// what the result files get, and which failure ends the run, are exactly those of one
+// thread doing everything file after file. A file that cannot be opened or read, or is not
+// UTF-8, ends the scan with its error (form I: after its heading lines); a folder that
+// cannot be listed, with the stop; a failed write, once its file is checked to its end.
 // The text files directly in `target`; sub-folders are not entered.
 platform::Outcome scan_folder(std::string_view target, ScanContext& context);
 // The text files of `folder` and of every folder below it, depth first in listing order.

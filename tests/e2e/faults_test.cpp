@@ -389,3 +389,32 @@ TEST_F(FaultTest, a_fifo_larger_than_the_window_is_searched) {
 
 }  // namespace
 }  // namespace korvidan::testing
+
+namespace korvidan::testing {
+namespace {
+
+// Read ahead or not, a folder that cannot be listed stops the run only after every file
+// listed before it is written, and nothing listed after it is searched.
+TEST_F(FaultTest, a_folder_that_cannot_be_listed_stops_after_everything_listed_before_it) {
+  if (!can_run_unprivileged()) GTEST_SKIP() << "needs root to run the program as another user";
+  make_folder("d/locked");
+  for (const char* name : {"a.txt", "b.txt", "c.txt", "e.txt", "f.txt"}) {
+    write(std::string("d/") + name, std::string("hit ") + name + "\n");
+  }
+  std::filesystem::permissions(at("d"), std::filesystem::perms::all);
+  std::filesystem::permissions(at("d/locked"), std::filesystem::perms::owner_all);
+  std::string expected(bom);
+  for (const std::string& name : listing_order(at("d"))) {
+    if (name == "locked") break;
+    expected += "hit " + name + "\r\n";
+  }
+  const ProgramRun run = run_as_nobody({"2", "hit.jkn", "d", "S", "U"});
+  EXPECT_EQ(run.exit_status, 101);
+  EXPECT_NE(run.standard_error.find("\nread_dir()呼び出し失敗: code 13, kind PermissionDenied, "),
+            std::string::npos)
+      << run.standard_error;
+  EXPECT_EQ(selection("d"), expected);
+}
+
+}  // namespace
+}  // namespace korvidan::testing

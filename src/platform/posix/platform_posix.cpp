@@ -1,6 +1,7 @@
 // POSIX backend: argv bytes, open/read/write/close, stat, opendir/readdir, strerror.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,6 +74,18 @@ std::string_view error_kind_name(std::uint32_t os_code) {
 }
 
 void end_process(int status) { std::_Exit(status); }
+
+unsigned usable_processors() {
+#if defined(__linux__)
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    return count > 0 ? static_cast<unsigned>(count) : 1;
+  }
+#endif
+  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
 
 std::vector<std::optional<std::string>> command_line_arguments(int argc, char** argv) {
   std::vector<std::optional<std::string>> arguments;

@@ -4,6 +4,7 @@
 // shellapi.h needs the types of windows.h first.
 #include <shellapi.h>
 
+#include <bit>
 #include <new>
 
 #include "platform/platform.hpp"
@@ -152,6 +153,14 @@ std::string_view error_kind_name(std::uint32_t os_code) {
 }
 
 void end_process(int status) { ::ExitProcess(static_cast<UINT>(status)); }
+
+unsigned usable_processors() {
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  if (!::GetProcessAffinityMask(::GetCurrentProcess(), &process_mask, &system_mask)) return 1;
+  const int count = std::popcount(static_cast<std::uint64_t>(process_mask));
+  return count > 0 ? static_cast<unsigned>(count) : 1;
+}
 
 std::vector<std::optional<std::string>> command_line_arguments(int, char**) {
   std::vector<std::optional<std::string>> arguments;
