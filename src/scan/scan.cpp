@@ -41,7 +41,7 @@ bool append(platform::FileBuffer& buffer, std::string_view bytes) {
       !buffer.reserve(std::max(buffer.size() + bytes.size(), 2 * buffer.capacity()))) {
     return false;
   }
-  std::memcpy(buffer.spare(), bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(buffer.spare(), bytes.data(), bytes.size());
   buffer.commit(bytes.size());
   return true;
 }
@@ -90,7 +90,7 @@ platform::Outcome consume(ReadAhead& ahead, PassageStream& stream) {
         std::string_view text;
         if (unconsumed.size() <= Block::headroom) {
           char* begin = block->data() - unconsumed.size();
-          std::memmove(begin, unconsumed.data(), unconsumed.size());
+          if (!unconsumed.empty()) std::memmove(begin, unconsumed.data(), unconsumed.size());
           text = std::string_view(begin, unconsumed.size() + block->size);
           forget();
           held = block;
