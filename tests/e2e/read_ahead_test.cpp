@@ -91,11 +91,18 @@ TEST_F(ReadAheadTest, generated_trees_equal_the_plain_rules_byte_for_byte) {
         }
       };
       walk(root);
-      const ProgramRun run =
-          this->run({std::to_string(break_count), root + ".jkn", root, indexed ? "I" : "S", "U"});
-      ASSERT_EQ(run.exit_status, 0) << run.standard_error;
-      EXPECT_TRUE(read(root + "/" + std::string(selection_name)) == expected.selection);
-      EXPECT_TRUE(read(root + "/" + std::string(rest_name)) == expected.rest);
+      // Reading ahead on a second thread, and (Linux) on the one thread of a process that
+      // may use one processor only.
+      for (const bool one_processor : {false, true}) {
+        SCOPED_TRACE(one_processor ? "one processor" : "all processors");
+        RunOptions options;
+        options.one_processor = one_processor;
+        const ProgramRun run = this->run(
+            {std::to_string(break_count), root + ".jkn", root, indexed ? "I" : "S", "U"}, options);
+        ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+        EXPECT_TRUE(read(root + "/" + std::string(selection_name)) == expected.selection);
+        EXPECT_TRUE(read(root + "/" + std::string(rest_name)) == expected.rest);
+      }
     }
   }
 }

@@ -21,6 +21,9 @@ struct RunOptions {
   bool unprivileged = false;
   // POSIX: a file size limit in bytes, with SIGXFSZ ignored, so writes past it fail.
   std::optional<unsigned long long> file_size_limit;
+  // Linux: the program may run on the first processor only, so that it reads on the same
+  // thread it searches on.
+  bool one_processor = false;
   // POSIX: kill the program (SIGKILL) this long after it started, if it still runs.
   std::optional<std::chrono::microseconds> kill_after;
 };

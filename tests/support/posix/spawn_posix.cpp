@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/resource.h>
@@ -41,6 +42,14 @@ ProgramRun run_argv(const std::filesystem::path& working_folder,
     ::close(err_pipe[0]);
     const int null_input = ::open("/dev/null", O_RDONLY);
     ::dup2(null_input, STDIN_FILENO);
+#if defined(__linux__)
+    if (options.one_processor) {
+      cpu_set_t first;
+      CPU_ZERO(&first);
+      CPU_SET(0, &first);
+      if (::sched_setaffinity(0, sizeof first, &first) != 0) ::_exit(125);
+    }
+#endif
     if (options.file_size_limit) {
       ::signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
