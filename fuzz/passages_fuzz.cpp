@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(!cutter.next(span));
 
   StringTarget whole[2];
-  results::ResultFiles whole_files(whole[0], whole[1], true);
+  results::ResultFiles whole_files(whole[0], whole[1], true, 4096);
   whole_files.begin_file("p");
   scan::process_file_indexed(break_count, matcher, file_text, whole_files);
   FUZZ_CHECK(!whole_files.finish());
