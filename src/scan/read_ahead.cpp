@@ -2,10 +2,10 @@
 
 namespace korvidan::scan {
 
-ReadAhead::ReadAhead(std::size_t blocks, std::size_t window, FileSource& source, bool threaded)
+ReadAhead::ReadAhead(std::size_t blocks, std::size_t block_size, FileSource& source, bool threaded)
     : source_(source) {
   for (std::size_t i = 0; i < blocks; ++i) {
-    blocks_.push_back(std::make_unique<Block>(window));
+    blocks_.push_back(std::make_unique<Block>(block_size));
     free_.push_back(blocks_.back().get());
   }
   if (!threaded) return;

@@ -28,7 +28,7 @@ struct ScanContext;
 // the block.
 struct Block {
   static constexpr std::size_t headroom = std::size_t{64} << 10;
-  explicit Block(std::size_t window) : storage(new char[headroom + window]), capacity(window) {}
+  explicit Block(std::size_t bytes) : storage(new char[headroom + bytes]), capacity(bytes) {}
   char* data() { return storage.get() + headroom; }
   std::unique_ptr<char[]> storage;
   std::size_t capacity;
@@ -96,7 +96,7 @@ class FileSource {
 class ReadAhead {
  public:
   // `threaded`: the items are made on a thread of their own, a few blocks ahead.
-  ReadAhead(std::size_t blocks, std::size_t window, FileSource& source, bool threaded);
+  ReadAhead(std::size_t blocks, std::size_t block_size, FileSource& source, bool threaded);
   // Cancels the reading and waits for its thread.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;

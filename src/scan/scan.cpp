@@ -28,7 +28,7 @@ bool is_result_file(const platform::FileIdentity& identity, const ScanContext& c
 // out. Blocks of 4 MiB made a file of one-line passages slower than one thread reading
 // twice (0.29 s against 0.22 s for 200 MB); 1 MiB made it faster (0.19 s), and the one
 // large file too (0.53 s against 0.75 s a GB); two blocks left the reader waiting.
-constexpr std::size_t window_size = std::size_t{1} << 20;
+constexpr std::size_t block_size = std::size_t{1} << 20;
 constexpr std::size_t blocks_in_flight = 4;
 
 platform::Error not_utf8() { return platform::Error{platform::Error::Kind::invalid_utf8}; }
@@ -134,7 +134,7 @@ platform::Outcome consume(ReadAhead& ahead, PassageStream& stream) {
 // One processor only: a second thread would only cost its hand-offs (a switch per file
 // made 5,000 small files 10 % slower on one core).
 platform::Outcome search(PassageStream& stream, FileSource& source) {
-  ReadAhead ahead(blocks_in_flight, window_size, source, platform::usable_processors() > 1);
+  ReadAhead ahead(blocks_in_flight, block_size, source, platform::usable_processors() > 1);
   return consume(ahead, stream);
 }
 

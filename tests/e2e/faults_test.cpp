@@ -300,8 +300,8 @@ TEST_F(FaultTest, nothing_is_lost_on_random_trees) {
 namespace korvidan::testing {
 namespace {
 
-// A text larger than the reading window, every passage selected by "hit", whose one byte
-// that is not UTF-8 comes after the first window: its first passages are written before
+// A text of several reading blocks, every passage selected by "hit", whose one byte that
+// is not UTF-8 comes after the first blocks: its first passages are written before
 // the byte is read, and must be taken back.
 std::string late_bad_text() {
   std::string text;
@@ -352,7 +352,7 @@ TEST_F(FaultTest, a_write_failure_in_a_file_not_yet_checked_waits_for_its_check)
   if (on_windows()) GTEST_SKIP() << "file size limits are a POSIX facility";
   write("late.txt", late_bad_text());
   RunOptions options;
-  options.file_size_limit = 1 << 20;  // far less than the first window's passages
+  options.file_size_limit = 1 << 20;  // far less than the passages before the bad byte
   ProgramRun run = this->run({"2", "hit.jkn", "late.txt", "S", "C"}, options);
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(run.standard_error,
@@ -371,7 +371,7 @@ TEST_F(FaultTest, a_write_failure_in_a_file_not_yet_checked_waits_for_its_check)
 }
 
 // A target that cannot seek (a FIFO) is read like any other file, whatever its size.
-TEST_F(FaultTest, a_fifo_larger_than_the_window_is_searched) {
+TEST_F(FaultTest, a_fifo_larger_than_a_reading_block_is_searched) {
   std::string text;
   while (text.size() < (6U << 20)) text += "hit 東京の長い文章です。\n\nmiss 大阪。\n\n";
   write("plain.txt", text);

@@ -75,7 +75,7 @@ class SearchFile : public ::testing::Test {
   // Test processes run side by side: each test writes a file of its own.
   std::filesystem::path path_ =
       std::filesystem::temp_directory_path() /
-      ("korvidan-window-" +
+      ("korvidan-blocks-" +
        std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
        std::to_string(std::random_device()()) + ".txt");
 };
@@ -84,11 +84,11 @@ TEST_F(SearchFile, large_files_equal_the_whole_text_at_once) {
   const std::string conditions = "京都\n+++\n駅\n冬\n";
   for (const std::size_t long_passage : {std::size_t{0}, std::size_t{9} << 20}) {
     const std::string text = text_of(std::size_t{13} << 20, long_passage);
-    const Searched windowed = search(text, conditions);
-    ASSERT_TRUE(windowed.status.ok());
+    const Searched read_ahead = search(text, conditions);
+    ASSERT_TRUE(read_ahead.status.ok());
     const Searched reference = whole(text, conditions);
-    EXPECT_TRUE(windowed.selection == reference.selection);
-    EXPECT_TRUE(windowed.rest == reference.rest);
+    EXPECT_TRUE(read_ahead.selection == reference.selection);
+    EXPECT_TRUE(read_ahead.rest == reference.rest);
     EXPECT_FALSE(reference.selection.empty());
   }
 }

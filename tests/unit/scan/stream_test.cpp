@@ -18,7 +18,8 @@ struct Processed {
 
 // One run's results in memory: the two files and the stage over them.
 struct MemoryRun {
-  explicit MemoryRun(bool indexed, std::size_t buffer_size = results::ResultFiles::default_buffer_size)
+  explicit MemoryRun(bool indexed,
+                     std::size_t buffer_size = results::ResultFiles::default_buffer_size)
       : files(selection, rest, indexed, buffer_size) {}
   void file(std::int32_t break_count, std::string_view conditions, std::string_view text,
             std::string_view path) {
@@ -123,7 +124,7 @@ Processed plain_file(std::int32_t break_count, const std::string& conditions,
   return out;
 }
 
-// The same file handed to a PassageStream in random pieces, as a reader with a window
+// The same file handed to a PassageStream in random pieces, as the reader of blocks
 // hands it over: each text starts with the bytes the previous call did not consume. The
 // results stage has a buffer of a few bytes, so that every piece may overflow it.
 Processed streamed_file(std::int32_t break_count, const std::string& conditions,
