@@ -15,7 +15,8 @@ std::string strip_leading_feff(std::string_view text) {
 std::variant<std::string, platform::Error, platform::Stop> load_condition_text(
     std::string_view path) {
   platform::Result<platform::Handle> opened = platform::open_for_reading(path);
-  if (!opened.ok()) return platform::stop_here(messages::cannot_open_condition_file, opened.error());
+  if (!opened.ok())
+    return platform::stop_here(messages::cannot_open_condition_file, opened.error());
   platform::FileBuffer content;
   const platform::Status read = platform::read_whole_file(opened.value(), content);
   platform::close_file(opened.value());
