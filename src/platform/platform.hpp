@@ -82,9 +82,6 @@ class [[nodiscard]] Outcome {
   Outcome() = default;
   Outcome(Error error) : state_(error) {}
   Outcome(Stop stop) : state_(stop) {}
-  Outcome(const Status& status) {
-    if (!status.ok()) state_ = status.error();
-  }
   bool ok() const { return state_.index() == 0; }
   const Error* error() const { return std::get_if<Error>(&state_); }
   const Stop* stop() const { return std::get_if<Stop>(&state_); }
