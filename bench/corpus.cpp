@@ -2,6 +2,8 @@
 //   korvidan_corpus tree  DIR BYTES   about BYTES in 5,000 files in nested folders
 //   korvidan_corpus big   DIR BYTES   one file of typical passages
 //   korvidan_corpus tiny  DIR BYTES   one file whose passages are single short lines
+//   korvidan_corpus list  FILE N      a condition file of two groups of N / 2 of the
+//                                     corpus's own terms
 // Files alternate LF and CR LF line ends; every third begins with a byte-order mark.
 #include <cstdio>
 #include <cstdlib>
@@ -24,10 +26,15 @@ void write(const std::filesystem::path& path, const std::string& text) {
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: korvidan_corpus tree|big|tiny DIR BYTES\n");
+    std::fprintf(stderr, "usage: korvidan_corpus tree|big|tiny DIR BYTES | list FILE KEYWORDS\n");
     return 2;
   }
   const std::string shape = argv[1];
+  if (shape == "list") {
+    const std::size_t keywords = std::strtoull(argv[3], nullptr, 10);
+    write(argv[2], korvidan::bench::keyword_list(2, keywords / 2, 15));
+    return 0;
+  }
   const std::filesystem::path folder = argv[2];
   const std::size_t bytes = std::strtoull(argv[3], nullptr, 10);
   std::mt19937 random(20261209);

@@ -100,6 +100,11 @@ void form_i_typical(benchmark::State& state) { form(state, big_text(), typical_q
 void form_s_400_keywords(benchmark::State& state) {
   form(state, big_text(), many_keywords(), false);
 }
+// Two groups of the corpus's own terms, state.range(0) keywords in all.
+void form_s_terms(benchmark::State& state) {
+  form(state, big_text(),
+       korvidan::bench::keyword_list(2, static_cast<std::size_t>(state.range(0)) / 2, 15), false);
+}
 void form_s_one_line_passages(benchmark::State& state) {
   form(state, tiny_passages(), typical_query(), false);
 }
@@ -114,6 +119,13 @@ BENCHMARK(cut)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_s_typical)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_i_typical)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_s_400_keywords)->Unit(benchmark::kMillisecond);
+BENCHMARK(form_s_terms)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(400)
+    ->Arg(1000)
+    ->Arg(5000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(form_s_one_line_passages)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_i_one_line_passages)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
