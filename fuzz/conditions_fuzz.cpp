@@ -1,5 +1,6 @@
 // The condition text, loaded and prepared: the prepared groups answer as the plain state
-// machine does on a fixed set of passages.
+// machine does on a fixed set of passages, and on passages made of the condition text's
+// own bytes, where long keyword lists find their keywords at every offset.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,6 +23,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const char* passage : passages) {
     FUZZ_CHECK(matcher.selected(passage) ==
                korvidan::conditions::passage_selected(condition_text, passage));
+  }
+  // The text itself, and its lines run together: each a passage text.
+  std::string joined;
+  for (const char c : condition_text) {
+    if (c != '\n') joined += c;
+  }
+  for (std::size_t cut = 0; cut < 3 && cut <= joined.size(); ++cut) {
+    for (const std::string_view passage :
+         {std::string_view(condition_text), std::string_view(joined).substr(cut)}) {
+      FUZZ_CHECK(matcher.selected(passage) ==
+                 korvidan::conditions::passage_selected(condition_text, passage));
+    }
   }
   return 0;
 }

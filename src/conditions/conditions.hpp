@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "conditions/keyword_set.hpp"
 #include "platform/platform.hpp"
 #include "text/text.hpp"
 
@@ -45,21 +46,6 @@ class ConditionMatcher {
     std::size_t anchor;  // the position in `bytes` least likely to occur in Japanese text
     bool ends_in_cr;     // can only match the CR before a line's LF in the passage text
   };
-  // Many keywords of one group tested in one pass: positions that may begin a keyword's
-  // first two bytes are found 32 at a time, their first three bytes are looked up in a
-  // bitmap of the keywords' first three bytes, and only the keywords of a hit are compared. A group
-  // is satisfied by any of its keywords, so the order in which they are found does not matter.
-  struct PrefixFilter {
-    explicit PrefixFilter(const std::vector<std::string_view>& keywords);
-    bool find_any(std::string_view haystack) const;
-    std::uint32_t slot(const char* at) const;
-
-    text::PairFilter pairs;
-    unsigned shift = 0;  // the slot is the top bits of a multiplicative hash
-    std::vector<std::uint64_t> bitmap;
-    std::vector<std::uint32_t> bucket_start;  // keywords of slot s: [start[s], start[s + 1])
-    std::vector<std::string_view> bucket_keywords;
-  };
   // A few keywords of one group tested in one pass: two bytes of each keyword, the ones
   // least likely in Japanese text, are compared 32 positions at a time, and the keywords
   // are compared only where some keyword's two bytes are found. A text with too few
@@ -74,10 +60,11 @@ class ConditionMatcher {
   };
   struct Group {
     std::vector<Keyword> keywords;  // searched one by one
-    std::optional<PrefixFilter> filter;
     std::optional<ProbeSearch> probes;
+    std::vector<KeywordSet> sets;
     bool needs_passage_text = false;  // holds a keyword ending in CR
   };
+  static void add_searchers(Group& group, std::vector<Keyword> keywords);
   static bool contains(std::string_view haystack, const Keyword& keyword);
   bool group_found(const Group& group, std::string_view region, std::size_t readable_after,
                    const std::string_view* passage_text) const;

@@ -21,8 +21,12 @@ int commonness(unsigned char byte) {
   return 2;
 }
 
-constexpr std::size_t prefix_length = 3;
-constexpr std::size_t filter_threshold = 8;
+template <class Keyword>
+std::vector<std::string_view> bytes_of(const std::vector<Keyword>& keywords) {
+  std::vector<std::string_view> bytes;
+  for (const Keyword& keyword : keywords) bytes.push_back(keyword.bytes);
+  return bytes;
+}
 
 }  // namespace
 
@@ -56,10 +60,8 @@ ConditionMatcher::ConditionMatcher(std::string_view condition_text) {
   });
   for (const auto& keywords : texts) {
     Group group;
-    std::vector<std::string_view> filtered;
     for (const std::string_view keyword : keywords) {
       const bool ends_in_cr = keyword.back() == '\r';
-      if (!ends_in_cr && keyword.size() >= prefix_length) filtered.push_back(keyword);
       std::size_t anchor = keyword.size() - 1;
       for (std::size_t i = keyword.size(); i-- > 0;) {
         if (commonness(static_cast<unsigned char>(keyword[i])) <
@@ -70,74 +72,14 @@ ConditionMatcher::ConditionMatcher(std::string_view condition_text) {
       group.keywords.push_back({keyword, anchor, ends_in_cr});
       group.needs_passage_text = group.needs_passage_text || ends_in_cr;
     }
-    // From about eight keywords on, the prefix table wins (korvidan_bench
-    // form_s_400_keywords); below that, two bytes of each tested together; one search per
-    // keyword only where the processor cannot test 32 positions at once.
-    if (filtered.size() >= filter_threshold) {
-      group.filter.emplace(filtered);
-      std::erase_if(group.keywords, [](const Keyword& keyword) {
-        return !keyword.ends_in_cr && keyword.bytes.size() >= prefix_length;
-      });
-    } else if (text::ProbeFilter::vectorized()) {
-      std::vector<Keyword> probed;
-      for (const Keyword& keyword : group.keywords) {
-        if (!keyword.ends_in_cr) probed.push_back(keyword);
-      }
-      if (!probed.empty() && probed.size() <= text::ProbeFilter::max_strings) {
-        group.probes.emplace(probed);
-        std::erase_if(group.keywords, [](const Keyword& keyword) { return !keyword.ends_in_cr; });
-      }
-    }
+    // Keywords ending in CR stay one by one: they are searched in the passage text.
+    std::vector<Keyword> searched;
+    std::copy_if(group.keywords.begin(), group.keywords.end(), std::back_inserter(searched),
+                 [](const Keyword& keyword) { return !keyword.ends_in_cr; });
+    std::erase_if(group.keywords, [](const Keyword& keyword) { return !keyword.ends_in_cr; });
+    add_searchers(group, std::move(searched));
     groups_.push_back(std::move(group));
   }
-}
-
-ConditionMatcher::PrefixFilter::PrefixFilter(const std::vector<std::string_view>& keywords)
-    : pairs(keywords) {
-  // About 64 slots a keyword keeps the bitmap sparse and small enough for the L1 cache.
-  unsigned bits = 10;
-  while (bits < 16 && (std::size_t{1} << bits) < keywords.size() * 64) ++bits;
-  shift = 32 - bits;
-  const std::size_t slots = std::size_t{1} << bits;
-  bitmap.assign(slots / 64, 0);
-  bucket_start.assign(slots + 1, 0);
-  for (const std::string_view keyword : keywords) ++bucket_start[slot(keyword.data()) + 1];
-  for (std::size_t i = 0; i < slots; ++i) bucket_start[i + 1] += bucket_start[i];
-  bucket_keywords.resize(keywords.size());
-  std::vector<std::uint32_t> filled(bucket_start.begin(), bucket_start.end() - 1);
-  for (const std::string_view keyword : keywords) {
-    const std::uint32_t at = slot(keyword.data());
-    bitmap[at / 64] |= std::uint64_t{1} << (at % 64);
-    bucket_keywords[filled[at]++] = keyword;
-  }
-}
-
-std::uint32_t ConditionMatcher::PrefixFilter::slot(const char* at) const {
-  const std::uint32_t prefix = static_cast<std::uint32_t>(static_cast<unsigned char>(at[0])) |
-                               static_cast<std::uint32_t>(static_cast<unsigned char>(at[1])) << 8 |
-                               static_cast<std::uint32_t>(static_cast<unsigned char>(at[2])) << 16;
-  return (prefix * 0x9E3779B1U) >> shift;
-}
-
-bool ConditionMatcher::PrefixFilter::find_any(std::string_view haystack) const {
-  if (haystack.size() < prefix_length) return false;
-  const char* data = haystack.data();
-  const std::size_t last = haystack.size() - prefix_length;
-  // Most positions are passed over by the two-byte scan; the rest are looked up by their
-  // first three bytes.
-  for (std::size_t at = pairs.next_candidate(haystack, 0); at <= last;
-       at = pairs.next_candidate(haystack, at + 1)) {
-    const std::uint32_t hit = slot(data + at);
-    if ((bitmap[hit / 64] >> (hit % 64) & 1) == 0) continue;
-    for (std::uint32_t i = bucket_start[hit]; i < bucket_start[hit + 1]; ++i) {
-      const std::string_view keyword = bucket_keywords[i];
-      if (keyword.size() <= haystack.size() - at &&
-          std::memcmp(data + at, keyword.data(), keyword.size()) == 0) {
-        return true;
-      }
-    }
-  }
-  return false;
 }
 
 namespace {
@@ -175,6 +117,39 @@ std::vector<text::ProbeFilter::Probes> probes_of(const std::vector<Keyword>& key
 constexpr std::size_t probe_search_minimum = 96;
 
 }  // namespace
+
+void ConditionMatcher::add_searchers(Group& group, std::vector<Keyword> keywords) {
+  // A few keywords: two bytes of each tested together (one search per keyword where the
+  // processor cannot test 32 positions at once).
+  if (keywords.size() <= text::ProbeFilter::max_strings) {
+    if (keywords.empty()) return;
+    if (text::ProbeFilter::vectorized()) {
+      group.probes.emplace(keywords);
+    } else {
+      group.keywords.insert(group.keywords.end(), keywords.begin(), keywords.end());
+    }
+    return;
+  }
+  // More: one pass over the text's character starts, whatever the count. Keywords of two
+  // Japanese characters or more are told apart by their first six bytes or more; shorter
+  // ones would make every character a candidate, so they are searched apart
+  // (korvidan_bench form_s_terms).
+  std::vector<Keyword> shorter;
+  std::vector<Keyword> longer;
+  for (const Keyword& keyword : keywords) {
+    (keyword.bytes.size() >= 6 ? longer : shorter).push_back(keyword);
+  }
+  if (longer.size() < text::ProbeFilter::max_strings) {
+    shorter.insert(shorter.end(), longer.begin(), longer.end());
+    longer.clear();
+  }
+  if (!longer.empty()) group.sets.emplace_back(bytes_of(longer));
+  if (shorter.size() <= text::ProbeFilter::max_strings && text::ProbeFilter::vectorized()) {
+    if (!shorter.empty()) group.probes.emplace(shorter);
+  } else if (!shorter.empty()) {
+    group.sets.emplace_back(bytes_of(shorter));
+  }
+}
 
 ConditionMatcher::ProbeSearch::ProbeSearch(const std::vector<Keyword>& group_keywords)
     : keywords(group_keywords), filter(probes_of(group_keywords)) {}
@@ -222,8 +197,9 @@ bool ConditionMatcher::group_found(const Group& group, std::string_view region,
   for (const Keyword& keyword : group.keywords) {
     if (contains(keyword.ends_in_cr ? *passage_text : region, keyword)) return true;
   }
-  return (group.probes && group.probes->find_any(region, readable_after)) ||
-         (group.filter && group.filter->find_any(region));
+  if (group.probes && group.probes->find_any(region, readable_after)) return true;
+  return std::any_of(group.sets.begin(), group.sets.end(),
+                     [&](const KeywordSet& set) { return set.find_any(region, readable_after); });
 }
 
 bool ConditionMatcher::selected(std::string_view passage_text) const {

@@ -90,27 +90,9 @@ struct LineRegion {
 
 // ---- byte scans
 
-// Finds the places where one of a set of two-byte beginnings may start, 32 positions a
-// step where the processor can: never passes over a place where one does start, and
-// stops at few others.
-class PairFilter {
- public:
-  // Each beginning has at least two bytes; only its first two count.
-  explicit PairFilter(const std::vector<std::string_view>& beginnings);
-  // The first candidate position at or after `from`, or text.size().
-  std::size_t next_candidate(std::string_view text, std::size_t from) const;
-
-  struct Tables {
-    unsigned char first_low[16] = {};
-    unsigned char first_high[16] = {};
-    unsigned char second_low[16] = {};
-    unsigned char second_high[16] = {};
-  };
-
- private:
-  bool candidate(const unsigned char* at) const;
-  Tables tables_;
-};
+// The bytes among the 64 at `at` that are not UTF-8 continuation bytes (so may begin a
+// character), as bits from the lowest. All 64 must be readable.
+std::uint64_t character_starts(const char* at);
 
 // Finds a text's LFs one after another, 64 positions a step where the processor can; the
 // LFs of a step are kept, so that short lines cost no new search.

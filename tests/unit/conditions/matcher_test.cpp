@@ -172,5 +172,116 @@ TEST_P(ConditionMatcherTest, small_groups_in_long_passages_equal_the_plain_state
   }
 }
 
+// One keyword of a long list at every place of a text around the 64-byte steps: at the
+// start, straddling a step, at the very end; and the same keyword cut short nowhere. The
+// lists begin with one rare beginning (searched first) or with kana (every character
+// start looked at).
+TEST_P(ConditionMatcherTest, a_keyword_of_a_long_list_is_found_wherever_it_lies) {
+  for (const std::string_view beginning : {"語彙", "デー"}) {
+    std::string condition_text;
+    std::vector<std::string> keywords;
+    for (int i = 0; i < 30; ++i)
+      keywords.push_back(std::string(beginning) + std::to_string(i) + "番");
+    keywords.push_back(std::string(beginning.substr(0, 3)) + "句");  // the shortest: 6 bytes
+    for (const std::string& keyword : keywords) condition_text += keyword + "\n";
+    const ConditionMatcher matcher(condition_text);
+    for (const std::string_view filler : {"x", "の"}) {
+      for (std::size_t before = 0; before < 140; ++before) {
+        for (std::size_t after = 0; after < 3; ++after) {
+          std::string prefix;
+          for (std::size_t i = 0; i < before; ++i) prefix += filler;
+          std::string suffix;
+          for (std::size_t i = 0; i < after; ++i) suffix += filler;
+          for (const std::size_t which : {7U, 29U, 0U, 30U}) {
+            const std::string& keyword = keywords[which];
+            SCOPED_TRACE(prefix + "|" + keyword + "|" + suffix);
+            EXPECT_TRUE(matcher.selected(prefix + keyword + suffix));
+            EXPECT_FALSE(matcher.selected(prefix + keyword.substr(0, keyword.size() - 1) + suffix));
+          }
+        }
+      }
+    }
+  }
+}
+
+// Words as long keyword lists hold them: katakana loanwords (sharing lead bytes and often
+// whole first characters), kanji compounds, and the two together.
+std::string generated_word(std::mt19937& random) {
+  static const std::vector<std::string_view> kana = {"ア", "イ", "ス", "ト", "ル", "デ", "ー",
+                                                     "タ", "ン", "ッ", "ク", "プ", "ロ", "ティ"};
+  static const std::vector<std::string_view> kanji = {"情", "報", "処", "理", "装", "置",
+                                                      "方", "法", "制", "御", "信", "号"};
+  std::string word;
+  const auto add = [&](const std::vector<std::string_view>& from, unsigned most) {
+    const unsigned count = 1 + static_cast<unsigned>(random() % most);
+    for (unsigned i = 0; i < count; ++i) word += from[random() % from.size()];
+  };
+  switch (random() % 3) {
+    case 0:
+      add(kana, 6);
+      break;
+    case 1:
+      add(kanji, 4);
+      break;
+    default:
+      add(kana, 3);
+      add(kanji, 2);
+      break;
+  }
+  return word;
+}
+
+// Keyword lists of 1 to 5,000 keywords against passages made of the same words: the lists
+// mix one-byte and one-character keywords, shared prefixes, duplicates, keywords with
+// U+3000, tabs or a CR at the end, and empty groups.
+TEST_P(ConditionMatcherTest, generated_keyword_lists_equal_the_plain_rule) {
+  std::mt19937 random(15);
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 400; ++i) vocabulary.push_back(generated_word(random));
+  const std::vector<std::string_view> odd = {
+      "a", "ー", "\t", "情報\t", "\xE3\x80\x80", "タ\r", "ア\xE3\x80\x80", "情報", "デー"};
+  const std::vector<std::string_view> separators = {"", "の", "、", " ", "\t", "\xE3\x80\x80", "a"};
+  const std::vector<std::string_view> ends = {"\n", "\r\n", "\r\n", "\r"};
+  for (const std::size_t size : {1U, 2U, 8U, 9U, 10U, 40U, 100U, 400U, 1000U, 5000U}) {
+    for (int round = 0; round < (size >= 1000 ? 2 : 6); ++round) {
+      // Two groups, or a group and an empty one now and then.
+      std::string condition_text;
+      const int groups = round % 3 == 2 ? 1 : 2;
+      for (int g = 0; g < groups; ++g) {
+        if (g > 0) condition_text += "+++\n";
+        for (std::size_t k = 0; k < size; ++k) {
+          const auto kind = random() % 20;
+          if (kind == 0) {
+            condition_text += odd[random() % odd.size()];
+          } else if (kind < 8) {
+            condition_text += generated_word(random);  // mostly absent from the text
+          } else {
+            condition_text += vocabulary[random() % vocabulary.size()];
+          }
+          condition_text += random() % 8 == 0 ? "\r\n" : "\n";
+        }
+      }
+      if (round % 3 == 2) condition_text += "+++\n";
+      std::string file_text;
+      for (int line = 0; line < 120; ++line) {
+        const int words = static_cast<int>(random() % 40);
+        for (int w = 0; w < words; ++w) {
+          file_text +=
+              random() % 3 == 0 ? generated_word(random) : vocabulary[random() % vocabulary.size()];
+          file_text += separators[random() % separators.size()];
+        }
+        if (random() % 4 == 0) file_text += "\r\n";
+        file_text += ends[random() % ends.size()];
+      }
+      // An unterminated last line, ending in a keyword or a CR now and then.
+      file_text += vocabulary[random() % vocabulary.size()];
+      if (random() % 2 == 0) file_text += "\r";
+      SCOPED_TRACE("keywords " + std::to_string(size) + ", round " + std::to_string(round));
+      expect_matcher_agrees(condition_text, file_text, 1 + static_cast<int>(random() % 2));
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korvidan::conditions

@@ -103,5 +103,19 @@ TEST_P(Utf8Test, a_single_wrong_byte_is_found_at_any_position) {
   }
 }
 
+// Every byte value at every place of the 64: a start is any byte but 0x80 to 0xBF.
+TEST_P(Utf8Test, character_starts_are_the_bytes_that_are_not_continuation_bytes) {
+  std::string bytes(64, 'a');
+  for (unsigned value = 0; value < 256; ++value) {
+    for (std::size_t at = 0; at < 64; ++at) {
+      bytes.assign(64, static_cast<char>(0x80 + at % 64));  // continuation bytes only
+      bytes[at] = static_cast<char>(value);
+      const bool start = value < 0x80 || value > 0xBF;
+      ASSERT_EQ(character_starts(bytes.data()), start ? std::uint64_t{1} << at : 0)
+          << "byte " << value << " at " << at;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace korvidan::text

@@ -1,0 +1,156 @@
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "conditions/keyword_set.hpp"
+#include "text/text.hpp"
+
+namespace korvidan::conditions {
+namespace {
+
+constexpr std::uint32_t multiplier = 0x9E3779B1U;
+
+// A mask keeping a word's first `bytes` bytes in memory, whichever end of the word they are.
+std::uint64_t first_bytes(std::size_t bytes) {
+  if (bytes >= 8) return ~std::uint64_t{0};
+  const std::uint64_t low = (std::uint64_t{1} << (8 * bytes)) - 1;
+  if constexpr (std::endian::native == std::endian::big) return low << (8 * (8 - bytes));
+  return low;
+}
+
+unsigned bits_for(std::size_t slots, unsigned least, unsigned most) {
+  unsigned bits = least;
+  while (bits < most && (std::size_t{1} << bits) < slots) ++bits;
+  return bits;
+}
+
+}  // namespace
+
+KeywordSet::KeywordSet(std::vector<std::string_view> keywords) {
+  std::sort(keywords.begin(), keywords.end());
+  keywords.erase(std::unique(keywords.begin(), keywords.end()), keywords.end());
+  std::size_t shortest = keywords.front().size();
+  for (const std::string_view keyword : keywords) shortest = std::min(shortest, keyword.size());
+  prefix_ = std::min<std::size_t>(shortest, 8);
+  // Only a text that is not UTF-8 has a keyword beginning with a continuation byte; the
+  // program never builds one, but the answer stays exact: every position is a candidate.
+  every_position_ = std::any_of(keywords.begin(), keywords.end(), [](std::string_view keyword) {
+    return (static_cast<unsigned char>(keyword.front()) & 0xC0) == 0x80;
+  });
+  prefix_mask_ = first_bytes(prefix_);
+  std::vector<text::ProbeFilter::Probes> beginnings;
+  bool rare = prefix_ >= 2 && text::ProbeFilter::vectorized();
+  for (const std::string_view keyword : keywords) {
+    const auto first = static_cast<unsigned char>(keyword[0]);
+    const auto second = static_cast<unsigned char>(keyword[1 % keyword.size()]);
+    // ASCII, and E3 (kana, and the ideographic space and punctuation), begin a character
+    // too often in Japanese text for a beginning to be worth searching.
+    rare = rare && first >= 0x80 && first != 0xE3;
+    const text::ProbeFilter::Probes probes{0, 1, first, second};
+    if (std::none_of(beginnings.begin(), beginnings.end(), [&](const auto& known) {
+          return known.first == first && known.second == second;
+        })) {
+      beginnings.push_back(probes);
+    }
+    if (!rare || beginnings.size() > text::ProbeFilter::max_strings) break;
+  }
+  if (rare && beginnings.size() <= text::ProbeFilter::max_strings) beginnings_.emplace(beginnings);
+  // About 256 bits a keyword keeps false hits rare; 2^20 bits (128 KiB) at most.
+  const unsigned bits = bits_for(keywords.size() * 256, 10, 20);
+  shift_ = 32 - bits;
+  bitmap_.assign((std::size_t{1} << bits) / 64, 0);
+  const unsigned bucket_bits = bits_for(keywords.size(), 4, bits);
+  bucket_shift_ = bits - bucket_bits;
+  bucket_start_.assign((std::size_t{1} << bucket_bits) + 1, 0);
+
+  std::vector<std::pair<std::size_t, Entry>> placed;
+  placed.reserve(keywords.size());
+  for (const std::string_view keyword : keywords) {
+    const std::uint64_t prefix = prefix_at(keyword.data(), keyword.size());
+    const std::size_t at = slot(prefix);
+    bitmap_[at / 64] |= std::uint64_t{1} << (at % 64);
+    placed.push_back({at >> bucket_shift_, {prefix, keyword.data(), keyword.size()}});
+  }
+  std::stable_sort(placed.begin(), placed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  entries_.reserve(placed.size());
+  for (const auto& [bucket, entry] : placed) {
+    ++bucket_start_[bucket + 1];
+    entries_.push_back(entry);
+  }
+  for (std::size_t i = 1; i < bucket_start_.size(); ++i) bucket_start_[i] += bucket_start_[i - 1];
+}
+
+std::uint64_t KeywordSet::prefix_at(const char* at, std::size_t readable) const {
+  std::uint64_t word = 0;
+  if (readable >= 8) {
+    std::memcpy(&word, at, 8);
+  } else {
+    std::memcpy(&word, at, readable);
+  }
+  return word & prefix_mask_;
+}
+
+std::size_t KeywordSet::slot(std::uint64_t prefix) const {
+  const auto low = static_cast<std::uint32_t>(prefix);
+  const auto high = static_cast<std::uint32_t>(prefix >> 32);
+  return ((low ^ std::rotl(high, 13)) * multiplier) >> shift_;
+}
+
+bool KeywordSet::starts_at(const char* data, std::size_t size, std::size_t start,
+                           std::uint64_t prefix) const {
+  const std::size_t bucket = slot(prefix) >> bucket_shift_;
+  for (std::uint32_t i = bucket_start_[bucket]; i < bucket_start_[bucket + 1]; ++i) {
+    const Entry& entry = entries_[i];
+    if (entry.prefix == prefix && entry.size <= size - start &&
+        std::memcmp(data + start, entry.bytes, entry.size) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool KeywordSet::check(const char* data, std::size_t size, std::size_t readable,
+                       std::size_t at) const {
+  const std::uint64_t prefix = prefix_at(data + at, readable - at);
+  const std::size_t at_slot = slot(prefix);
+  return (bitmap_[at_slot / 64] >> (at_slot % 64) & 1) != 0 && starts_at(data, size, at, prefix);
+}
+
+bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after) const {
+  if (haystack.size() < prefix_) return false;
+  const char* const data = haystack.data();
+  const std::size_t size = haystack.size();
+  const std::size_t readable = size + readable_after;
+  const std::size_t last = size - prefix_;  // the last position a keyword may begin at
+  if (beginnings_) {
+    for (std::size_t at = beginnings_->next_candidate(haystack, 0, readable_after); at <= last;
+         at = beginnings_->next_candidate(haystack, at + 1, readable_after)) {
+      if (check(data, size, readable, at)) return true;
+    }
+    return false;
+  }
+  const auto hit = [this](std::size_t at) { return bitmap_[at / 64] >> (at % 64) & 1; };
+  std::size_t block = 0;
+  // 64 positions a step while a step and the prefixes it may load stay readable.
+  for (; block <= last && readable - block >= 64 + 8; block += 64) {
+    std::uint64_t starts =
+        every_position_ ? ~std::uint64_t{0} : text::character_starts(data + block);
+    if (last - block < 63) starts &= (std::uint64_t{2} << (last - block)) - 1;
+    while (starts != 0) {
+      const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(starts));
+      starts &= starts - 1;
+      std::uint64_t prefix;
+      std::memcpy(&prefix, data + at, 8);
+      prefix &= prefix_mask_;
+      if (hit(slot(prefix)) && starts_at(data, size, at, prefix)) return true;
+    }
+  }
+  for (std::size_t at = block; at <= last; ++at) {
+    if (!every_position_ && (static_cast<unsigned char>(data[at]) & 0xC0) == 0x80) continue;
+    if (check(data, size, readable, at)) return true;
+  }
+  return false;
+}
+
+}  // namespace korvidan::conditions
