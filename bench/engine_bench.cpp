@@ -105,6 +105,15 @@ void form_s_terms(benchmark::State& state) {
   form(state, big_text(),
        korvidan::bench::keyword_list(2, static_cast<std::size_t>(state.range(0)) / 2, 15), false);
 }
+// Preparing two groups of the corpus's own terms, state.range(0) keywords in all.
+void prepare_terms(benchmark::State& state) {
+  const std::string list =
+      korvidan::bench::keyword_list(2, static_cast<std::size_t>(state.range(0)) / 2, 15);
+  for (auto _ : state) {
+    const conditions::ConditionMatcher matcher(list);
+    benchmark::DoNotOptimize(&matcher);
+  }
+}
 void form_s_one_line_passages(benchmark::State& state) {
   form(state, tiny_passages(), typical_query(), false);
 }
@@ -126,6 +135,7 @@ BENCHMARK(form_s_terms)
     ->Arg(1000)
     ->Arg(5000)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(prepare_terms)->Arg(400)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_s_one_line_passages)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_i_one_line_passages)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

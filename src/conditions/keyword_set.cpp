@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "conditions/keyword_set.hpp"
+#include "text/cpu.hpp"
 #include "text/text.hpp"
 
 namespace korvidan::conditions {
@@ -17,6 +18,9 @@ std::uint64_t first_bytes(std::size_t bytes) {
   if constexpr (std::endian::native == std::endian::big) return low << (8 * (8 - bytes));
   return low;
 }
+
+// Above this, the fingerprint filter costs more than the character starts it saves.
+constexpr double max_pass_rate = 0.5;
 
 unsigned bits_for(std::size_t slots, unsigned least, unsigned most) {
   unsigned bits = least;
@@ -55,6 +59,10 @@ KeywordSet::KeywordSet(std::vector<std::string_view> keywords) {
     if (!rare || beginnings.size() > text::ProbeFilter::max_strings) break;
   }
   if (rare && beginnings.size() <= text::ProbeFilter::max_strings) beginnings_.emplace(beginnings);
+  if (!beginnings_ && prefix_ >= 6 && !every_position_ && text::use_avx2()) {
+    fingerprints_.emplace(keywords);
+    if (fingerprints_->pass_rate() > max_pass_rate) fingerprints_.reset();
+  }
   // About 256 bits a keyword keeps false hits rare; 2^20 bits (128 KiB) at most.
   const unsigned bits = bits_for(keywords.size() * 256, 10, 20);
   shift_ = 32 - bits;
@@ -66,10 +74,11 @@ KeywordSet::KeywordSet(std::vector<std::string_view> keywords) {
   std::vector<std::pair<std::size_t, Entry>> placed;
   placed.reserve(keywords.size());
   for (const std::string_view keyword : keywords) {
-    const std::uint64_t prefix = prefix_at(keyword.data(), keyword.size());
-    const std::size_t at = slot(prefix);
+    const std::uint64_t head_mask = first_bytes(keyword.size());
+    const std::uint64_t head = word_at(keyword.data(), keyword.size()) & head_mask;
+    const std::size_t at = slot(head & prefix_mask_);
     bitmap_[at / 64] |= std::uint64_t{1} << (at % 64);
-    placed.push_back({at >> bucket_shift_, {prefix, keyword.data(), keyword.size()}});
+    placed.push_back({at >> bucket_shift_, {head, head_mask, keyword.data(), keyword.size()}});
   }
   std::stable_sort(placed.begin(), placed.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -81,14 +90,14 @@ KeywordSet::KeywordSet(std::vector<std::string_view> keywords) {
   for (std::size_t i = 1; i < bucket_start_.size(); ++i) bucket_start_[i] += bucket_start_[i - 1];
 }
 
-std::uint64_t KeywordSet::prefix_at(const char* at, std::size_t readable) const {
+std::uint64_t KeywordSet::word_at(const char* at, std::size_t readable) {
   std::uint64_t word = 0;
   if (readable >= 8) {
     std::memcpy(&word, at, 8);
   } else {
     std::memcpy(&word, at, readable);
   }
-  return word & prefix_mask_;
+  return word;
 }
 
 std::size_t KeywordSet::slot(std::uint64_t prefix) const {
@@ -98,12 +107,13 @@ std::size_t KeywordSet::slot(std::uint64_t prefix) const {
 }
 
 bool KeywordSet::starts_at(const char* data, std::size_t size, std::size_t start,
-                           std::uint64_t prefix) const {
-  const std::size_t bucket = slot(prefix) >> bucket_shift_;
+                           std::uint64_t word, std::size_t at_slot) const {
+  const std::size_t bucket = at_slot >> bucket_shift_;
   for (std::uint32_t i = bucket_start_[bucket]; i < bucket_start_[bucket + 1]; ++i) {
     const Entry& entry = entries_[i];
-    if (entry.prefix == prefix && entry.size <= size - start &&
-        std::memcmp(data + start, entry.bytes, entry.size) == 0) {
+    // The first eight bytes from the word; the rest, if any, compared in place.
+    if ((word & entry.head_mask) == entry.head && entry.size <= size - start &&
+        (entry.size <= 8 || std::memcmp(data + start + 8, entry.bytes + 8, entry.size - 8) == 0)) {
       return true;
     }
   }
@@ -112,9 +122,10 @@ bool KeywordSet::starts_at(const char* data, std::size_t size, std::size_t start
 
 bool KeywordSet::check(const char* data, std::size_t size, std::size_t readable,
                        std::size_t at) const {
-  const std::uint64_t prefix = prefix_at(data + at, readable - at);
-  const std::size_t at_slot = slot(prefix);
-  return (bitmap_[at_slot / 64] >> (at_slot % 64) & 1) != 0 && starts_at(data, size, at, prefix);
+  const std::uint64_t word = word_at(data + at, readable - at);
+  const std::size_t at_slot = slot(word & prefix_mask_);
+  return (bitmap_[at_slot / 64] >> (at_slot % 64) & 1) != 0 &&
+         starts_at(data, size, at, word, at_slot);
 }
 
 bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after) const {
@@ -131,19 +142,37 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
     return false;
   }
   const auto hit = [this](std::size_t at) { return bitmap_[at / 64] >> (at % 64) & 1; };
-  std::size_t block = 0;
-  // 64 positions a step while a step and the prefixes it may load stay readable.
-  for (; block <= last && readable - block >= 64 + 8; block += 64) {
-    std::uint64_t starts =
-        every_position_ ? ~std::uint64_t{0} : text::character_starts(data + block);
+  const auto search = [&](std::size_t block, std::uint64_t starts) {
     if (last - block < 63) starts &= (std::uint64_t{2} << (last - block)) - 1;
     while (starts != 0) {
       const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(starts));
       starts &= starts - 1;
-      std::uint64_t prefix;
-      std::memcpy(&prefix, data + at, 8);
-      prefix &= prefix_mask_;
-      if (hit(slot(prefix)) && starts_at(data, size, at, prefix)) return true;
+      std::uint64_t word;
+      std::memcpy(&word, data + at, 8);
+      const std::size_t at_slot = slot(word & prefix_mask_);
+      if (hit(at_slot) && starts_at(data, size, at, word, at_slot)) return true;
+    }
+    return false;
+  };
+  std::size_t block = 0;
+  // Steps of 64 positions while a step and the prefixes it may load stay readable; with
+  // the fingerprint filter, four steps at a time where they fit.
+  constexpr std::size_t reads = 64 + 8;
+  if (fingerprints_) {
+    constexpr std::size_t batch = 4;
+    std::uint64_t starts[batch];
+    while (block <= last && readable - block >= reads) {
+      const std::size_t blocks =
+          std::min<std::size_t>({batch, (last - block) / 64 + 1, (readable - block - 8) / 64});
+      fingerprints_->candidate_starts(data + block, blocks, starts);
+      for (std::size_t i = 0; i < blocks; ++i, block += 64) {
+        if (search(block, starts[i])) return true;
+      }
+    }
+  }
+  for (; block <= last && readable - block >= reads; block += 64) {
+    if (search(block, every_position_ ? ~std::uint64_t{0} : text::character_starts(data + block))) {
+      return true;
     }
   }
   for (std::size_t at = block; at <= last; ++at) {

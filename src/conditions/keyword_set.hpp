@@ -28,20 +28,24 @@ class KeywordSet {
 
  private:
   struct Entry {
-    std::uint64_t prefix;  // the first prefix_ bytes, as loaded from memory
+    std::uint64_t head;       // the first bytes, up to 8, as loaded from memory
+    std::uint64_t head_mask;  // which bytes of a word those are
     const char* bytes;
     std::size_t size;
   };
-  std::uint64_t prefix_at(const char* at, std::size_t readable) const;
+  // The eight bytes at `at`, those past `readable` zero.
+  static std::uint64_t word_at(const char* at, std::size_t readable);
   std::size_t slot(std::uint64_t prefix) const;
-  // Whether a keyword begins at `start`, given the prefix there.
-  bool starts_at(const char* data, std::size_t size, std::size_t start, std::uint64_t prefix) const;
-
+  // Whether a keyword begins at `start`, given the word there and its prefix's slot.
+  bool starts_at(const char* data, std::size_t size, std::size_t start, std::uint64_t word,
+                 std::size_t at_slot) const;
+  // The same for a position whose word is still to be loaded, `readable` bytes readable.
   bool check(const char* data, std::size_t size, std::size_t readable, std::size_t at) const;
 
   std::size_t prefix_ = 0;
   bool every_position_ = false;
   std::optional<text::ProbeFilter> beginnings_;
+  std::optional<text::FingerprintFilter> fingerprints_;
   std::uint64_t prefix_mask_ = 0;
   unsigned shift_ = 0;
   unsigned bucket_shift_ = 0;

@@ -94,6 +94,25 @@ struct LineRegion {
 // character), as bits from the lowest. All 64 must be readable.
 std::uint64_t character_starts(const char* at);
 
+// Finds the character starts where one of many strings of at least six bytes, each
+// beginning a character, may start, by four of their bytes (the last two of each of two
+// three-byte characters), 32 positions a step where the processor can: never passes over
+// a place where one does start. The strings
+// are spread over 8 buckets; the more strings, the more places pass.
+class FingerprintFilter {
+ public:
+  static constexpr std::size_t reads_after = 6;  // bytes read after the blocks
+  explicit FingerprintFilter(const std::vector<std::string_view>& strings);
+  // The share of positions that pass if the fingerprint bytes were random.
+  double pass_rate() const;
+  // For each of `blocks` blocks of 64 positions from `at`, the candidates that are
+  // character starts (bytes other than 0x80 to 0xBF), as bits from the lowest.
+  void candidate_starts(const char* at, std::size_t blocks, std::uint64_t* found) const;
+
+ private:
+  std::uint8_t buckets_[4][64] = {};  // by fingerprint byte and its low six bits
+};
+
 // Finds a text's LFs one after another, 64 positions a step where the processor can; the
 // LFs of a step are kept, so that short lines cost no new search.
 class LineFeedScanner {
