@@ -142,15 +142,21 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
     return false;
   }
   const auto hit = [this](std::size_t at) { return bitmap_[at / 64] >> (at % 64) & 1; };
+  // The candidates' bitmap bits first, without a branch each; the few hits then compare.
   const auto search = [&](std::size_t block, std::uint64_t starts) {
     if (last - block < 63) starts &= (std::uint64_t{2} << (last - block)) - 1;
-    while (starts != 0) {
-      const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(starts));
-      starts &= starts - 1;
+    std::uint64_t hits = 0;
+    for (std::uint64_t rest = starts; rest != 0; rest &= rest - 1) {
+      const auto bit = static_cast<unsigned>(std::countr_zero(rest));
+      std::uint64_t word;
+      std::memcpy(&word, data + block + bit, 8);
+      hits |= static_cast<std::uint64_t>(hit(slot(word & prefix_mask_))) << bit;
+    }
+    for (; hits != 0; hits &= hits - 1) {
+      const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(hits));
       std::uint64_t word;
       std::memcpy(&word, data + at, 8);
-      const std::size_t at_slot = slot(word & prefix_mask_);
-      if (hit(at_slot) && starts_at(data, size, at, word, at_slot)) return true;
+      if (starts_at(data, size, at, word, slot(word & prefix_mask_))) return true;
     }
     return false;
   };
