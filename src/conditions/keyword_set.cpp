@@ -42,23 +42,27 @@ KeywordSet::KeywordSet(std::vector<std::string_view> keywords) {
     return (static_cast<unsigned char>(keyword.front()) & 0xC0) == 0x80;
   });
   prefix_mask_ = first_bytes(prefix_);
-  std::vector<text::ProbeFilter::Probes> beginnings;
-  bool rare = prefix_ >= 2 && text::ProbeFilter::vectorized();
-  for (const std::string_view keyword : keywords) {
-    const auto first = static_cast<unsigned char>(keyword[0]);
-    const auto second = static_cast<unsigned char>(keyword[1 % keyword.size()]);
-    // ASCII, and E3 (kana, and the ideographic space and punctuation), begin a character
-    // too often in Japanese text for a beginning to be worth searching.
-    rare = rare && first >= 0x80 && first != 0xE3;
-    const text::ProbeFilter::Probes probes{0, 1, first, second};
-    if (std::none_of(beginnings.begin(), beginnings.end(), [&](const auto& known) {
-          return known.first == first && known.second == second;
-        })) {
-      beginnings.push_back(probes);
+  // ASCII, and E3 (kana, the ideographic space and punctuation), begin a character too
+  // often in Japanese text for a beginning to be worth searching; the keywords are sorted,
+  // so equal beginnings come together.
+  const auto common = [](std::string_view keyword) {
+    const auto first = static_cast<unsigned char>(keyword.front());
+    return first < 0x80 || first == 0xE3;
+  };
+  if (prefix_ >= 2 && text::ProbeFilter::vectorized() &&
+      std::none_of(keywords.begin(), keywords.end(), common)) {
+    std::vector<text::ProbeFilter::Probes> beginnings;
+    for (const std::string_view keyword : keywords) {
+      const text::ProbeFilter::Probes probes{0, 1, static_cast<unsigned char>(keyword[0]),
+                                             static_cast<unsigned char>(keyword[1])};
+      if (beginnings.empty() || beginnings.back().first != probes.first ||
+          beginnings.back().second != probes.second) {
+        beginnings.push_back(probes);
+      }
+      if (beginnings.size() > text::ProbeFilter::max_strings) break;
     }
-    if (!rare || beginnings.size() > text::ProbeFilter::max_strings) break;
+    if (beginnings.size() <= text::ProbeFilter::max_strings) beginnings_.emplace(beginnings);
   }
-  if (rare && beginnings.size() <= text::ProbeFilter::max_strings) beginnings_.emplace(beginnings);
   if (!beginnings_ && prefix_ >= 6 && !every_position_ && text::use_avx2()) {
     fingerprints_.emplace(keywords);
     if (fingerprints_->pass_rate() > max_pass_rate) fingerprints_.reset();
@@ -106,6 +110,10 @@ std::size_t KeywordSet::slot(std::uint64_t prefix) const {
   return ((low ^ std::rotl(high, 13)) * multiplier) >> shift_;
 }
 
+bool KeywordSet::holds(std::size_t at_slot) const {
+  return (bitmap_[at_slot / 64] >> (at_slot % 64) & 1) != 0;
+}
+
 bool KeywordSet::starts_at(const char* data, std::size_t size, std::size_t start,
                            std::uint64_t word, std::size_t at_slot) const {
   const std::size_t bucket = at_slot >> bucket_shift_;
@@ -124,8 +132,7 @@ bool KeywordSet::check(const char* data, std::size_t size, std::size_t readable,
                        std::size_t at) const {
   const std::uint64_t word = word_at(data + at, readable - at);
   const std::size_t at_slot = slot(word & prefix_mask_);
-  return (bitmap_[at_slot / 64] >> (at_slot % 64) & 1) != 0 &&
-         starts_at(data, size, at, word, at_slot);
+  return holds(at_slot) && starts_at(data, size, at, word, at_slot);
 }
 
 bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after) const {
@@ -141,7 +148,6 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
     }
     return false;
   }
-  const auto hit = [this](std::size_t at) { return bitmap_[at / 64] >> (at % 64) & 1; };
   // The candidates' bitmap bits first, without a branch each; the few hits then compare.
   const auto search = [&](std::size_t block, std::uint64_t starts) {
     if (last - block < 63) starts &= (std::uint64_t{2} << (last - block)) - 1;
@@ -150,7 +156,7 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
       const auto bit = static_cast<unsigned>(std::countr_zero(rest));
       std::uint64_t word;
       std::memcpy(&word, data + block + bit, 8);
-      hits |= static_cast<std::uint64_t>(hit(slot(word & prefix_mask_))) << bit;
+      hits |= static_cast<std::uint64_t>(holds(slot(word & prefix_mask_))) << bit;
     }
     for (; hits != 0; hits &= hits - 1) {
       const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(hits));

@@ -36,6 +36,7 @@ class KeywordSet {
   // The eight bytes at `at`, those past `readable` zero.
   static std::uint64_t word_at(const char* at, std::size_t readable);
   std::size_t slot(std::uint64_t prefix) const;
+  bool holds(std::size_t at_slot) const;  // the slot's bit in the prefix bitmap
   // Whether a keyword begins at `start`, given the word there and its prefix's slot.
   bool starts_at(const char* data, std::size_t size, std::size_t start, std::uint64_t word,
                  std::size_t at_slot) const;
