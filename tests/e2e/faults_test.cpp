@@ -258,12 +258,6 @@ TEST_F(FaultTest, a_five_gigabyte_file_and_a_half_gigabyte_passage_complete) {
   std::filesystem::remove(at("long.txt"));
 }
 
-}  // namespace
-}  // namespace korvidan::testing
-
-namespace korvidan::testing {
-namespace {
-
 // Random trees of awkward texts: whatever the break count and the conditions, every line
 // of every file ends up in exactly one record, and form S holds the same texts.
 TEST_F(FaultTest, nothing_is_lost_on_random_trees) {
@@ -293,12 +287,6 @@ TEST_F(FaultTest, nothing_is_lost_on_random_trees) {
     expect_nothing_lost(root_, {break_count, folder + ".jkn", folder, "C"}, folder);
   }
 }
-
-}  // namespace
-}  // namespace korvidan::testing
-
-namespace korvidan::testing {
-namespace {
 
 // A text of several reading blocks, every passage selected by "hit", whose one byte that
 // is not UTF-8 comes after the first blocks: its first passages are written before
@@ -386,12 +374,6 @@ TEST_F(FaultTest, a_fifo_larger_than_a_reading_block_is_searched) {
   EXPECT_EQ(selection("."), expected_selection);
   EXPECT_EQ(rest("."), expected_rest);
 }
-
-}  // namespace
-}  // namespace korvidan::testing
-
-namespace korvidan::testing {
-namespace {
 
 // Read ahead or not, a folder that cannot be listed stops the run only after every file
 // listed before it is written, and nothing listed after it is searched.

@@ -262,12 +262,6 @@ TEST_F(FolderScanTest, a_folder_that_cannot_be_listed_stops_with_the_results_kep
   EXPECT_EQ(selection("d"), bom);
 }
 
-}  // namespace
-}  // namespace korvidan::testing
-
-namespace korvidan::testing {
-namespace {
-
 TEST_F(FolderScanTest, targets_longer_than_260_characters_are_searched) {
   const std::string segment(100, 'a');
   const std::string relative = "long/" + segment + "/" + segment + "/" + segment;
