@@ -1,19 +1,42 @@
 #include "scan/read_ahead.hpp"
 
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
 namespace korvidan::scan {
+namespace {
+
+// Appends `bytes` to `buffer`, which grows by doubling; false when memory runs out.
+bool append(platform::FileBuffer& buffer, std::string_view bytes) {
+  if (bytes.size() > buffer.spare_size() &&
+      !buffer.reserve(std::max(buffer.size() + bytes.size(), 2 * buffer.capacity()))) {
+    return false;
+  }
+  if (!bytes.empty()) std::memcpy(buffer.spare(), bytes.data(), bytes.size());
+  buffer.commit(bytes.size());
+  return true;
+}
+
+TestedItem out_of_memory() {
+  TestedItem tested;
+  tested.item.kind = ReadItem::Kind::failed;
+  tested.item.error = platform::out_of_memory();
+  return tested;
+}
+
+}  // namespace
+
+// ---- reading
 
 ReadAhead::ReadAhead(std::size_t blocks, std::size_t block_size, FileSource& source, bool threaded)
-    : source_(source) {
-  for (std::size_t i = 0; i < blocks; ++i) {
-    blocks_.push_back(std::make_unique<Block>(block_size));
-    free_.push_back(blocks_.back().get());
-  }
+    : source_(source), blocks_(blocks, block_size) {
   if (!threaded) return;
   thread_.emplace([this] {
     for (;;) {
       ReadItem item = source_.next(*this);
       const bool last = item.ends_run();
-      if (!push(std::move(item)) || last) return;
+      if (!items_.push(std::move(item)) || last) return;
     }
   });
 }
@@ -25,63 +48,141 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::cancel() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  cancelled_ = true;
-  changed_.notify_all();
-}
-
-// Each side wakes the other only when it must: the reader when it is about to wait, or has
-// a few items ready; the consumer when a few blocks are free again. On one core every
-// wake-up may switch threads at once, and a switch per file cost more than a tenth of a
-// 5,000-file run.
-Block* ReadAhead::take_block() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (free_.empty() && consumer_waits_) changed_.notify_one();
-  producer_waits_ = true;
-  changed_.wait(lock, [this] { return cancelled_ || !free_.empty(); });
-  producer_waits_ = false;
-  if (cancelled_) return nullptr;
-  Block* block = free_.back();
-  free_.pop_back();
-  return block;
-}
-
-bool ReadAhead::push(ReadItem item) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (items_.size() >= max_items && consumer_waits_) changed_.notify_one();
-  producer_waits_ = true;
-  changed_.wait(lock, [this] { return cancelled_ || items_.size() < max_items; });
-  producer_waits_ = false;
-  if (cancelled_) return false;
-  const bool last = item.ends_run();
-  items_.push_back(std::move(item));
-  const bool wake = consumer_waits_ && (last || items_.size() >= wake_batch || free_.empty());
-  lock.unlock();  // so that the woken thread does not wait for the lock at once
-  if (wake) changed_.notify_one();
-  return true;
+  items_.cancel();
+  blocks_.cancel();
 }
 
 ReadItem ReadAhead::pop() {
   if (!thread_) return source_.next(*this);
-  std::unique_lock<std::mutex> lock(mutex_);
-  consumer_waits_ = true;
-  changed_.wait(lock, [this] { return !items_.empty(); });
-  consumer_waits_ = false;
-  ReadItem item = std::move(items_.front());
-  items_.pop_front();
-  const bool wake = producer_waits_ && items_.size() + wake_batch <= max_items;
-  lock.unlock();
-  if (wake) changed_.notify_one();
-  return item;
+  std::optional<ReadItem> item = items_.pop();
+  return item ? std::move(*item) : ReadItem{};
 }
 
-void ReadAhead::give_back(Block* block) {
-  if (block == nullptr) return;
-  std::unique_lock<std::mutex> lock(mutex_);
-  free_.push_back(block);
-  const bool wake = producer_waits_ && free_.size() >= wake_batch / 2;
-  lock.unlock();
-  if (wake) changed_.notify_one();
+// ---- cutting and testing
+
+TestAhead::TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded)
+    : ahead_(ahead),
+      stream_(stream),
+      long_passage_(std::make_unique<platform::FileBuffer>()),
+      threaded_(threaded) {
+  if (!threaded) return;
+  thread_.emplace([this] {
+    for (;;) {
+      TestedItem item = next();
+      const bool last = item.item.ends_run();
+      if (!items_.push(std::move(item)) || last) return;
+    }
+  });
+}
+
+TestAhead::~TestAhead() {
+  if (thread_) {
+    items_.cancel();
+    long_texts_.cancel();
+    ahead_.cancel();  // it may wait for the reading
+    thread_->join();
+  }
+  forget();
+}
+
+TestedItem TestAhead::pop() {
+  if (!threaded_) return next();
+  std::optional<TestedItem> item = items_.pop();
+  return item ? std::move(*item) : TestedItem{};
+}
+
+void TestAhead::release(TestedItem& item) {
+  ahead_.blocks().release(item.item.block);
+  item.item.block = nullptr;
+  if (item.long_text && threaded_) long_texts_.pop();
+  item.long_text.reset();
+  if (item.tested.passages.capacity() == 0) return;
+  item.tested.clear();
+  const std::lock_guard<std::mutex> lock(recycled_mutex_);
+  if (recycled_.size() < max_recycled) recycled_.push_back(std::move(item.tested));
+}
+
+void TestAhead::forget() {
+  ahead_.blocks().release(held_);
+  held_ = nullptr;
+  unconsumed_ = {};
+  long_passage_->clear();
+}
+
+TestedItem TestAhead::next() {
+  if (ended_) return {};
+  ReadItem item = ahead_.pop();
+  if (item.kind == ReadItem::Kind::text) return next_text(std::move(item));
+  forget();
+  if (item.kind == ReadItem::Kind::file) stream_.start_file();
+  ended_ = item.ends_run();
+  TestedItem tested;
+  tested.item = std::move(item);
+  return tested;
+}
+
+// The bytes a block leaves unconsumed go into the next block's headroom, or, when they do
+// not fit there, into a buffer of their own that grows with the passage. The writing side
+// reads a block's bytes while they are copied on from it, so a block has two users here;
+// a long passage's buffer goes over to the writing side whole once passages lie in it.
+TestedItem TestAhead::next_text(ReadItem item) {
+  TestedItem tested;
+  {
+    const std::lock_guard<std::mutex> lock(recycled_mutex_);
+    if (!recycled_.empty()) {
+      tested.tested = std::move(recycled_.back());
+      recycled_.pop_back();
+    }
+  }
+  Block* block = item.block;
+  const bool end_of_file = item.end_of_file;
+  tested.item = std::move(item);
+  std::string_view text;
+  if (unconsumed_.size() <= Block::headroom) {
+    char* begin = block->data() - unconsumed_.size();
+    if (!unconsumed_.empty()) std::memmove(begin, unconsumed_.data(), unconsumed_.size());
+    text = std::string_view(begin, unconsumed_.size() + block->size);
+    forget();
+    ahead_.blocks().share(block);
+    held_ = block;
+  } else {
+    if (long_passage_->size() == 0 && !append(*long_passage_, unconsumed_)) {
+      ahead_.blocks().release(block);
+      ended_ = true;
+      return out_of_memory();
+    }
+    const bool appended = append(*long_passage_, std::string_view(block->data(), block->size));
+    ahead_.blocks().release(block);
+    tested.item.block = nullptr;
+    ahead_.blocks().release(held_);
+    held_ = nullptr;
+    if (!appended) {
+      ended_ = true;
+      return out_of_memory();
+    }
+    text = long_passage_->view();
+  }
+  tested.text = text;
+  // On one thread the passages go straight to the results stage, as they are tested.
+  const std::size_t consumed = threaded_ ? stream_.tester().test(text, end_of_file, tested.tested)
+                                         : stream_.feed(text, end_of_file);
+  if (held_ != nullptr) {
+    unconsumed_ = text.substr(consumed);
+  } else if (tested.tested.passages.empty()) {
+    long_passage_->drop_front(consumed);
+    unconsumed_ = long_passage_->view();
+  } else {
+    // At most two such buffers in flight: the memory stays bounded whatever the passages.
+    if (threaded_ && !long_texts_.push(true)) return {};
+    tested.long_text = std::exchange(long_passage_, std::make_unique<platform::FileBuffer>());
+    if (!end_of_file && !append(*long_passage_, text.substr(consumed))) {
+      ended_ = true;
+      return out_of_memory();
+    }
+    unconsumed_ = long_passage_->view();
+  }
+  if (end_of_file) forget();
+  return tested;
 }
 
 }  // namespace korvidan::scan

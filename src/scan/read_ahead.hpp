@@ -1,14 +1,13 @@
-// Reading ahead: the listing, opening, reading and UTF-8 check of the files (a FileSource)
-// run on a thread of their own while the passages of the files before are cut, tested and
-// written on the calling thread. Items come out in exactly the order one thread would have
-// met them, errors included, and a fixed number of blocks bounds the memory in flight.
-// Where the process may use one processor only, the items are made one by one as they are
-// asked for: a second thread would only cost its hand-offs.
+// The stages of a search. The listing, opening, reading and UTF-8 check of the files (a
+// FileSource) run on one thread (`ReadAhead`); the cutting and testing of their passages on
+// a second (`TestAhead`); the calling thread writes. Items come out of each stage in
+// exactly the order one thread would have met them, errors included, and a fixed number
+// of blocks bounds the memory in flight. Where the process may use one processor only,
+// each stage makes its items one by one as they are asked for: a thread would only cost
+// its hand-offs.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,23 +16,13 @@
 #include <vector>
 
 #include "platform/platform.hpp"
+#include "scan/handoff.hpp"
+#include "scan/scan.hpp"
 #include "text/text.hpp"
 
 namespace korvidan::scan {
 
 struct ScanContext;
-
-// A block of a file's bytes, read and checked, with room before them for the bytes of an
-// unfinished passage that they continue, so that the two are one text without a copy of
-// the block.
-struct Block {
-  static constexpr std::size_t headroom = std::size_t{64} << 10;
-  explicit Block(std::size_t bytes) : storage(new char[headroom + bytes]), capacity(bytes) {}
-  char* data() { return storage.get() + headroom; }
-  std::unique_ptr<char[]> storage;
-  std::size_t capacity;
-  std::size_t size = 0;
-};
 
 struct ReadItem {
   enum class Kind {
@@ -102,27 +91,69 @@ class ReadAhead {
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  // The consuming side.
+  // The consuming side: `done` once cancelled.
   ReadItem pop();
-  void give_back(Block* block);
-  // The reading side: waits for a free block; nullptr once cancelled.
-  Block* take_block();
+  BlockPool& blocks() { return blocks_; }
+  // Ends the reading: every wait of the reading side, and `pop`, returns.
+  void cancel();
 
  private:
   static constexpr std::size_t max_items = 64;
-  static constexpr std::size_t wake_batch = 4;
-  bool push(ReadItem item);
-  void cancel();
 
   FileSource& source_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::unique_ptr<Block>> blocks_;
-  std::vector<Block*> free_;
-  std::deque<ReadItem> items_;
-  bool cancelled_ = false;
-  bool consumer_waits_ = false;
-  bool producer_waits_ = false;
+  BlockPool blocks_;
+  Handoff<ReadItem> items_{max_items};
+  std::optional<std::thread> thread_;
+};
+
+// A file's item as the writing stage takes it: a text item comes with its passages cut
+// and tested, and with the bytes they lie in (`text`: in `block`, or in `long_text` when
+// a passage outgrew the headroom).
+struct TestedItem {
+  ReadItem item;
+  std::string_view text;
+  TestedText tested;
+  std::unique_ptr<platform::FileBuffer> long_text;
+};
+
+class TestAhead {
+ public:
+  // `threaded`: the passages are cut and tested on a thread of their own; else each is
+  // written as soon as it is tested, and the items come with none.
+  TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded);
+  // Cancels the testing and the reading and waits for the testing thread.
+  ~TestAhead();
+  TestAhead(const TestAhead&) = delete;
+  TestAhead& operator=(const TestAhead&) = delete;
+
+  // The writing side: `done` once cancelled.
+  TestedItem pop();
+  // The writing side is done with the item's bytes.
+  void release(TestedItem& item);
+
+ private:
+  static constexpr std::size_t max_items = 64;
+  TestedItem next();
+  TestedItem next_text(ReadItem item);
+  void forget();
+
+  ReadAhead& ahead_;
+  PassageStream& stream_;
+  // The bytes the last text left unconsumed (an unfinished passage): in `held`, or in
+  // `long_passage_` when they outgrew the headroom.
+  Block* held_ = nullptr;
+  std::string_view unconsumed_;
+  std::unique_ptr<platform::FileBuffer> long_passage_;
+  bool ended_ = false;
+  const bool threaded_;
+  Handoff<TestedItem> items_{max_items};
+  // One token for each long passage's buffer on its way to the writing side.
+  Handoff<bool> long_texts_{2};
+  // The passage lists the writing side is done with, for the next texts: a fresh list
+  // for each block cost a page fault every few passages.
+  static constexpr std::size_t max_recycled = 8;
+  std::mutex recycled_mutex_;
+  std::vector<TestedText> recycled_;
   std::optional<std::thread> thread_;
 };
 

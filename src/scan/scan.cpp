@@ -27,115 +27,54 @@ bool is_result_file(const platform::FileIdentity& identity, const ScanContext& c
 // blocks ahead, and the blocks are still in the cache when they are cut, tested and copied
 // out. Blocks of 4 MiB made a file of one-line passages slower than one thread reading
 // twice (0.29 s against 0.22 s for 200 MB); 1 MiB made it faster (0.19 s), and the one
-// large file too (0.53 s against 0.75 s a GB); two blocks left the reader waiting.
+// large file too (0.53 s against 0.75 s a GB). Each stage holds one or two, so that four
+// left the reader waiting on a tree of small files (half the context switches with eight).
 constexpr std::size_t block_size = std::size_t{1} << 20;
-constexpr std::size_t blocks_in_flight = 4;
+constexpr std::size_t blocks_in_flight = 8;
 
 platform::Error not_utf8() { return platform::Error{platform::Error::Kind::invalid_utf8}; }
 
-// ---- the thread that cuts, tests and writes
+// ---- the writing stage
 
-// Appends `bytes` to `buffer`, which grows by doubling; false when memory runs out.
-bool append(platform::FileBuffer& buffer, std::string_view bytes) {
-  if (bytes.size() > buffer.spare_size() &&
-      !buffer.reserve(std::max(buffer.size() + bytes.size(), 2 * buffer.capacity()))) {
-    return false;
-  }
-  if (!bytes.empty()) std::memcpy(buffer.spare(), bytes.data(), bytes.size());
-  buffer.commit(bytes.size());
-  return true;
-}
-
-// Takes the items in the order they were met and hands each file's text to the stream.
-// The bytes a block leaves unconsumed (an unfinished passage) go into the next block's
-// headroom, or, when they do not fit there, into a buffer of their own that grows with the
-// passage. A file that fails is taken back whole; a write that fails waits for the end of
-// its file (a file that fails after all withdraws it).
-platform::Outcome consume(ReadAhead& ahead, PassageStream& stream) {
-  results::ResultFiles& results = stream.results();
+// Takes the items in the order they were met and hands each file's tested passages to
+// the results stage. A file that fails is taken back whole; a write that fails waits for
+// the end of its file (a file that fails after all withdraws it).
+platform::Outcome consume(TestAhead& ahead, results::ResultFiles& results) {
   results::ResultFiles::Mark start = results.mark();
-  platform::FileBuffer long_passage;
-  Block* held = nullptr;  // the block that holds `unconsumed`, unless long_passage does
-  std::string_view unconsumed;
-  const auto forget = [&] {
-    ahead.give_back(held);
-    held = nullptr;
-    unconsumed = {};
-    long_passage.clear();
-  };
-  const auto fail = [&](const platform::Error& error) {
-    forget();
-    results.take_back(start);
-    return platform::Outcome(error);
-  };
   for (;;) {
-    ReadItem item = ahead.pop();
+    TestedItem tested = ahead.pop();
+    const ReadItem& item = tested.item;
     switch (item.kind) {
       case ReadItem::Kind::file:
-        forget();
         if (results.stopped()) return platform::Outcome();
         if (item.heading) results.begin_file(item.path);
         start = results.mark();
-        stream.start_file();
         break;
-      case ReadItem::Kind::text: {
-        Block* block = item.block;
-        if (results.stopped()) {
-          // Only checked now: nothing more is written.
-          ahead.give_back(block);
-          forget();
-          if (item.end_of_file) return platform::Outcome();
-          break;
-        }
-        std::string_view text;
-        if (unconsumed.size() <= Block::headroom) {
-          char* begin = block->data() - unconsumed.size();
-          if (!unconsumed.empty()) std::memmove(begin, unconsumed.data(), unconsumed.size());
-          text = std::string_view(begin, unconsumed.size() + block->size);
-          forget();
-          held = block;
-        } else {
-          if (long_passage.size() == 0 && !append(long_passage, unconsumed)) {
-            ahead.give_back(block);
-            return fail(platform::out_of_memory());
-          }
-          const bool appended = append(long_passage, std::string_view(block->data(), block->size));
-          ahead.give_back(block);
-          ahead.give_back(held);
-          held = nullptr;
-          if (!appended) return fail(platform::out_of_memory());
-          text = long_passage.view();
-        }
-        const std::size_t consumed = stream.feed(text, item.end_of_file);
-        if (held != nullptr) {
-          unconsumed = text.substr(consumed);
-        } else {
-          long_passage.drop_front(consumed);
-          unconsumed = long_passage.view();
-        }
-        if (item.end_of_file) {
-          forget();
-          if (results.stopped()) return platform::Outcome();
-        }
+      case ReadItem::Kind::text:
+        // After a failed write nothing more is written, but the file is still read to its
+        // end: only a file that checks out ends in the write stop.
+        write_tested(tested.text, tested.tested, results);
+        ahead.release(tested);
+        if (item.end_of_file && results.stopped()) return platform::Outcome();
         break;
-      }
       case ReadItem::Kind::failed:
-        return fail(item.error);
+        results.take_back(start);
+        return item.error;
       case ReadItem::Kind::stopped:
-        forget();
         return item.stop;
       case ReadItem::Kind::done:
-        forget();
         return platform::Outcome();
     }
   }
 }
 
-// One processor only: a second thread would only cost its hand-offs (a switch per file
-// made 5,000 small files 10 % slower on one core).
+// One processor only: a thread would only cost its hand-offs (a switch per file made
+// 5,000 small files 10 % slower on one core).
 platform::Outcome search(PassageStream& stream, FileSource& source) {
-  ReadAhead ahead(blocks_in_flight, block_size, source, platform::usable_processors() > 1);
-  return consume(ahead, stream);
+  const bool threaded = platform::usable_processors() > 1;
+  ReadAhead reading(blocks_in_flight, block_size, source, threaded);
+  TestAhead testing(reading, stream, threaded);
+  return consume(testing, stream.results());
 }
 
 }  // namespace
@@ -184,14 +123,14 @@ ReadItem FileSource::next(ReadAhead& ahead) {
 
 ReadItem FileSource::read_block(ReadAhead& ahead) {
   ReadItem item;
-  Block* block = ahead.take_block();
+  Block* block = ahead.blocks().take();
   if (block == nullptr) return item;  // cancelled
   const platform::Result<std::size_t> got =
       platform::read_up_to(*file_, block->data(), block->capacity);
   const bool end_of_file = got.ok() && got.value() < block->capacity;
   if (!got.ok() || !checker_.feed(std::string_view(block->data(), got.value())) ||
       (end_of_file && !checker_.finish())) {
-    ahead.give_back(block);
+    ahead.blocks().release(block);
     platform::close_file(*file_);
     file_.reset();
     item.kind = ReadItem::Kind::failed;

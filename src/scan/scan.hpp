@@ -17,6 +17,63 @@
 
 namespace korvidan::scan {
 
+// The passages a text completes, cut and tested, waiting to be written: each with its
+// place in the text and, in `bare_line_feeds`, the LFs it has to write with a CR added
+// (those of passage i end at its `bare_end`, and begin where passage i - 1's end).
+struct TestedPassage {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::uint64_t first_line = 0;
+  std::uint64_t last_line = 0;
+  std::size_t bare_end = 0;
+  bool unterminated = false;
+  bool selected = false;
+};
+struct TestedText {
+  std::vector<TestedPassage> passages;
+  std::vector<std::size_t> bare_line_feeds;
+  void clear() {
+    passages.clear();
+    bare_line_feeds.clear();
+  }
+};
+
+// Cuts a file's text into passages and tests each one, knowing nothing of the result
+// files, so that it can run on a thread of its own.
+class PassageTester {
+ public:
+  PassageTester(std::int32_t break_count, const conditions::ConditionMatcher& conditions)
+      : conditions_(conditions), cutter_(break_count) {}
+  void start_file() { cutter_.reset(); }
+  // Hands each passage that `text` completes, with its lines and whether it is selected,
+  // to `take` (which returns false to stop) and returns how many of the text's leading
+  // bytes are done with: the next call's text must begin with the rest. At the end of the
+  // file, every passage is completed.
+  template <class Take>
+  std::size_t test_each(std::string_view text, bool end_of_file, Take&& take) {
+    cutter_.start(text, end_of_file);
+    passages::PassageSpan span;
+    while (cutter_.next(span)) {
+      const text::LineRegion lines = cutter_.lines(span);
+      if (!take(span, lines, conditions_.selected(lines, text.size() - span.end, scratch_))) {
+        return text.size();
+      }
+    }
+    return end_of_file ? text.size() : cutter_.consumed();
+  }
+  // The same, the passages appended to `tested`.
+  std::size_t test(std::string_view text, bool end_of_file, TestedText& tested);
+
+ private:
+  const conditions::ConditionMatcher& conditions_;
+  passages::PassageCutter cutter_;
+  std::string scratch_;
+};
+
+// Hands the tested passages of `text` to the results stage, in order; stops once it has
+// stopped.
+void write_tested(std::string_view text, const TestedText& tested, results::ResultFiles& results);
+
 // One file's passages cut, tested and handed to the results stage as its text comes in.
 // One stream serves the whole run; `start_file` readies it for the next file.
 class PassageStream {
@@ -25,16 +82,15 @@ class PassageStream {
                 results::ResultFiles& results);
   void start_file();
   results::ResultFiles& results() const { return results_; }
+  PassageTester& tester() { return tester_; }
   // Hands over the passages that `text` completes and returns how many of its leading
   // bytes are done with: the next call's text must begin with the rest. At the end of the
   // file, every passage is handed over. Stops early once the results stage has stopped.
   std::size_t feed(std::string_view text, bool end_of_file);
 
  private:
-  const conditions::ConditionMatcher& conditions_;
   results::ResultFiles& results_;
-  passages::PassageCutter cutter_;
-  std::string scratch_;
+  PassageTester tester_;
 };
 
 // A whole file's text in one go. The form is the results stage's; the two names say which

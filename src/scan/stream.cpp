@@ -2,23 +2,47 @@
 
 namespace korvidan::scan {
 
+std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedText& tested) {
+  return test_each(
+      text, end_of_file,
+      [&tested](const passages::PassageSpan& span, const text::LineRegion& lines, bool selected) {
+        tested.bare_line_feeds.insert(tested.bare_line_feeds.end(), lines.bare_line_feeds.begin(),
+                                      lines.bare_line_feeds.end());
+        tested.passages.push_back({span.begin, span.end, span.first_line, span.last_line,
+                                   tested.bare_line_feeds.size(), span.unterminated, selected});
+        return true;
+      });
+}
+
+void write_tested(std::string_view text, const TestedText& tested, results::ResultFiles& results) {
+  const std::size_t* bare = tested.bare_line_feeds.data();
+  std::size_t bare_begin = 0;
+  for (const TestedPassage& passage : tested.passages) {
+    if (results.stopped()) return;
+    const text::LineRegion lines{text,
+                                 passage.begin,
+                                 passage.end,
+                                 {bare + bare_begin, passage.bare_end - bare_begin},
+                                 passage.unterminated};
+    results.write_passage(passage.selected, lines, passage.first_line, passage.last_line);
+    bare_begin = passage.bare_end;
+  }
+}
+
 PassageStream::PassageStream(std::int32_t break_count,
                              const conditions::ConditionMatcher& conditions,
                              results::ResultFiles& results)
-    : conditions_(conditions), results_(results), cutter_(break_count) {}
+    : results_(results), tester_(break_count, conditions) {}
 
-void PassageStream::start_file() { cutter_.reset(); }
+void PassageStream::start_file() { tester_.start_file(); }
 
 std::size_t PassageStream::feed(std::string_view text, bool end_of_file) {
-  cutter_.start(text, end_of_file);
-  passages::PassageSpan span;
-  while (cutter_.next(span)) {
-    const text::LineRegion lines = cutter_.lines(span);
-    const bool selected = conditions_.selected(lines, text.size() - span.end, scratch_);
-    results_.write_passage(selected, lines, span.first_line, span.last_line);
-    if (results_.stopped()) return text.size();
-  }
-  return end_of_file ? text.size() : cutter_.consumed();
+  return tester_.test_each(
+      text, end_of_file,
+      [this](const passages::PassageSpan& span, const text::LineRegion& lines, bool selected) {
+        results_.write_passage(selected, lines, span.first_line, span.last_line);
+        return !results_.stopped();
+      });
 }
 
 void process_file_text_only(std::int32_t break_count,

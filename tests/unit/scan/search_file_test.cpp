@@ -93,6 +93,29 @@ TEST_F(SearchFile, large_files_equal_the_whole_text_at_once) {
   }
 }
 
+// Passages longer than the room a block keeps for an unfinished one, one after another, so
+// that several of their buffers are on their way to the writing side at once.
+TEST_F(SearchFile, long_passages_one_after_another_equal_the_whole_text_at_once) {
+  std::mt19937 random(11);
+  std::string text;
+  while (text.size() < (std::size_t{12} << 20)) {
+    const std::size_t passage_end = text.size() + (std::size_t{60} << 10) + random() % (1 << 19);
+    const bool selected = random() % 2 == 0;
+    while (text.size() < passage_end) {
+      text += selected && random() % 500 == 0 ? "京都の駅\n" : "冬の夏\r\n";
+    }
+    text += random() % 4 == 0 ? "\n" : "\n\n\n";
+    if (random() % 3 == 0) text += "短い京都\n\n";
+  }
+  const std::string conditions = "京都\n";
+  const Searched read_ahead = search(text, conditions);
+  ASSERT_TRUE(read_ahead.status.ok());
+  const Searched reference = whole(text, conditions);
+  EXPECT_TRUE(read_ahead.selection == reference.selection);
+  EXPECT_TRUE(read_ahead.rest == reference.rest);
+  EXPECT_FALSE(reference.rest.empty());
+}
+
 TEST_F(SearchFile, a_large_file_that_is_not_utf8_writes_nothing) {
   std::string text = text_of(std::size_t{9} << 20, 0);
   for (const std::size_t bad_at : {std::size_t{100}, text.size() / 2, text.size() - 1}) {
