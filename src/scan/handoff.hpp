@@ -20,18 +20,24 @@ class Handoff {
  public:
   explicit Handoff(std::size_t capacity) : capacity_(capacity) {}
 
-  // False once cancelled: the item is dropped.
-  bool push(T item) {
+  // What a push found: `ok` false once cancelled (the item is dropped); whether the popping
+  // side was waiting for it, or else how many items were still queued before it.
+  struct Pushed {
+    bool ok = false;
+    bool popper_waited = false;
+    std::size_t queued = 0;
+  };
+  Pushed push(T item) {
     std::unique_lock<std::mutex> lock(mutex_);
     pusher_waits_ = true;
     changed_.wait(lock, [this] { return cancelled_ || items_.size() < capacity_; });
     pusher_waits_ = false;
-    if (cancelled_) return false;
+    if (cancelled_) return {};
+    const Pushed pushed{true, popper_waits_, items_.size()};
     items_.push_back(std::move(item));
-    const bool wake = popper_waits_;
     lock.unlock();  // so that the woken thread does not wait for the lock at once
-    if (wake) changed_.notify_one();
-    return true;
+    if (pushed.popper_waited) changed_.notify_one();
+    return pushed;
   }
 
   // The next item; nullopt once cancelled.

@@ -36,7 +36,7 @@ ReadAhead::ReadAhead(std::size_t blocks, std::size_t block_size, FileSource& sou
     for (;;) {
       ReadItem item = source_.next(*this);
       const bool last = item.ends_run();
-      if (!items_.push(std::move(item)) || last) return;
+      if (!items_.push(std::move(item)).ok || last) return;
     }
   });
 }
@@ -70,7 +70,15 @@ TestAhead::TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded)
     for (;;) {
       TestedItem item = next();
       const bool last = item.item.ends_run();
-      if (!items_.push(std::move(item)) || last) return;
+      const Handoff<TestedItem>::Pushed pushed = items_.push(std::move(item));
+      if (!pushed.ok || last) return;
+      // The writing side tests what this stage leaves of a text: more while it waits for
+      // texts, less once they queue up for it.
+      if (pushed.popper_waited) {
+        share_ = std::max(min_share, share_ - share_step);
+      } else if (pushed.queued >= 2) {
+        share_ = std::min(whole_share, share_ + share_step);
+      }
     }
   });
 }
@@ -89,6 +97,10 @@ TestedItem TestAhead::pop() {
   if (!threaded_) return next();
   std::optional<TestedItem> item = items_.pop();
   return item ? std::move(*item) : TestedItem{};
+}
+
+void TestAhead::test_rest(TestedItem& item) {
+  scan::test_rest(item.text, item.tested, stream_.tester().conditions(), scratch_);
 }
 
 void TestAhead::release(TestedItem& item) {
@@ -164,8 +176,11 @@ TestedItem TestAhead::next_text(ReadItem item) {
   }
   tested.text = text;
   // On one thread the passages go straight to the results stage, as they are tested.
-  const std::size_t consumed = threaded_ ? stream_.tester().test(text, end_of_file, tested.tested)
-                                         : stream_.feed(text, end_of_file);
+  const std::size_t test_from =
+      share_ >= whole_share ? SIZE_MAX : text.size() / whole_share * share_;
+  const std::size_t consumed =
+      threaded_ ? stream_.tester().test(text, end_of_file, tested.tested, test_from)
+                : stream_.feed(text, end_of_file);
   if (held_ != nullptr) {
     unconsumed_ = text.substr(consumed);
   } else if (tested.tested.passages.empty()) {
@@ -173,7 +188,7 @@ TestedItem TestAhead::next_text(ReadItem item) {
     unconsumed_ = long_passage_->view();
   } else {
     // At most two such buffers in flight: the memory stays bounded whatever the passages.
-    if (threaded_ && !long_texts_.push(true)) return {};
+    if (threaded_ && !long_texts_.push(true).ok) return {};
     tested.long_text = std::exchange(long_passage_, std::make_unique<platform::FileBuffer>());
     if (!end_of_file && !append(*long_passage_, text.substr(consumed))) {
       ended_ = true;

@@ -128,6 +128,8 @@ class TestAhead {
 
   // The writing side: `done` once cancelled.
   TestedItem pop();
+  // The writing side tests the passages of a text item that this stage only cut.
+  void test_rest(TestedItem& item);
   // The writing side is done with the item's bytes.
   void release(TestedItem& item);
 
@@ -146,6 +148,13 @@ class TestAhead {
   std::unique_ptr<platform::FileBuffer> long_passage_;
   bool ended_ = false;
   const bool threaded_;
+  // How much of each text, in 64ths from its front, this stage tests; the writing side
+  // tests the rest with its own scratch.
+  static constexpr std::size_t whole_share = 64;
+  static constexpr std::size_t min_share = 8;
+  static constexpr std::size_t share_step = 4;
+  std::size_t share_ = whole_share;
+  std::string scratch_;
   Handoff<TestedItem> items_{max_items};
   // One token for each long passage's buffer on its way to the writing side.
   Handoff<bool> long_texts_{2};

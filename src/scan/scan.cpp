@@ -53,6 +53,7 @@ platform::Outcome consume(TestAhead& ahead, results::ResultFiles& results) {
       case ReadItem::Kind::text:
         // After a failed write nothing more is written, but the file is still read to its
         // end: only a file that checks out ends in the write stop.
+        if (!results.stopped()) ahead.test_rest(tested);
         write_tested(tested.text, tested.tested, results);
         ahead.release(tested);
         if (item.end_of_file && results.stopped()) return platform::Outcome();

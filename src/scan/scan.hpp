@@ -17,9 +17,10 @@
 
 namespace korvidan::scan {
 
-// The passages a text completes, cut and tested, waiting to be written: each with its
-// place in the text and, in `bare_line_feeds`, the LFs it has to write with a CR added
-// (those of passage i end at its `bare_end`, and begin where passage i - 1's end).
+// The passages a text completes, cut and (the first `tested` of them) tested, waiting to be
+// written: each with its place in the text and, in `bare_line_feeds`, the LFs it has to
+// write with a CR added (those of passage i end at its `bare_end`, and begin where passage
+// i - 1's end).
 struct TestedPassage {
   std::size_t begin = 0;
   std::size_t end = 0;
@@ -32,9 +33,11 @@ struct TestedPassage {
 struct TestedText {
   std::vector<TestedPassage> passages;
   std::vector<std::size_t> bare_line_feeds;
+  std::size_t tested = 0;
   void clear() {
     passages.clear();
     bare_line_feeds.clear();
+    tested = 0;
   }
 };
 
@@ -48,27 +51,36 @@ class PassageTester {
   // Hands each passage that `text` completes, with its lines and whether it is selected,
   // to `take` (which returns false to stop) and returns how many of the text's leading
   // bytes are done with: the next call's text must begin with the rest. At the end of the
-  // file, every passage is completed.
+  // file, every passage is completed. Passages that begin at `test_from` or later are cut
+  // only (and handed on as not selected).
   template <class Take>
-  std::size_t test_each(std::string_view text, bool end_of_file, Take&& take) {
+  std::size_t test_each(std::string_view text, bool end_of_file, Take&& take,
+                        std::size_t test_from = SIZE_MAX) {
     cutter_.start(text, end_of_file);
     passages::PassageSpan span;
     while (cutter_.next(span)) {
       const text::LineRegion lines = cutter_.lines(span);
-      if (!take(span, lines, conditions_.selected(lines, text.size() - span.end, scratch_))) {
-        return text.size();
-      }
+      const bool selected =
+          span.begin < test_from && conditions_.selected(lines, text.size() - span.end, scratch_);
+      if (!take(span, lines, selected)) return text.size();
     }
     return end_of_file ? text.size() : cutter_.consumed();
   }
   // The same, the passages appended to `tested`.
-  std::size_t test(std::string_view text, bool end_of_file, TestedText& tested);
+  std::size_t test(std::string_view text, bool end_of_file, TestedText& tested,
+                   std::size_t test_from = SIZE_MAX);
+  const conditions::ConditionMatcher& conditions() const { return conditions_; }
 
  private:
   const conditions::ConditionMatcher& conditions_;
   passages::PassageCutter cutter_;
   std::string scratch_;
 };
+
+// Tests the passages of `tested` that were cut only, so that another thread can share the
+// testing of a text.
+void test_rest(std::string_view text, TestedText& tested,
+               const conditions::ConditionMatcher& conditions, std::string& scratch);
 
 // Hands the tested passages of `text` to the results stage, in order; stops once it has
 // stopped.

@@ -2,16 +2,36 @@
 
 namespace korvidan::scan {
 
-std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedText& tested) {
+std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedText& tested,
+                                std::size_t test_from) {
   return test_each(
       text, end_of_file,
-      [&tested](const passages::PassageSpan& span, const text::LineRegion& lines, bool selected) {
+      [&tested, test_from](const passages::PassageSpan& span, const text::LineRegion& lines,
+                           bool selected) {
+        if (span.begin < test_from) ++tested.tested;
         tested.bare_line_feeds.insert(tested.bare_line_feeds.end(), lines.bare_line_feeds.begin(),
                                       lines.bare_line_feeds.end());
         tested.passages.push_back({span.begin, span.end, span.first_line, span.last_line,
                                    tested.bare_line_feeds.size(), span.unterminated, selected});
         return true;
-      });
+      },
+      test_from);
+}
+
+void test_rest(std::string_view text, TestedText& tested,
+               const conditions::ConditionMatcher& conditions, std::string& scratch) {
+  const std::size_t* bare = tested.bare_line_feeds.data();
+  for (std::size_t i = tested.tested; i < tested.passages.size(); ++i) {
+    TestedPassage& passage = tested.passages[i];
+    const std::size_t bare_begin = i == 0 ? 0 : tested.passages[i - 1].bare_end;
+    const text::LineRegion lines{text,
+                                 passage.begin,
+                                 passage.end,
+                                 {bare + bare_begin, passage.bare_end - bare_begin},
+                                 passage.unterminated};
+    passage.selected = conditions.selected(lines, text.size() - passage.end, scratch);
+  }
+  tested.tested = tested.passages.size();
 }
 
 void write_tested(std::string_view text, const TestedText& tested, results::ResultFiles& results) {

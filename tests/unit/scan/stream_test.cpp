@@ -126,9 +126,11 @@ Processed plain_file(std::int32_t break_count, const std::string& conditions,
 
 // The same file handed to a PassageStream in random pieces, as the reader of blocks
 // hands it over: each text starts with the bytes the previous call did not consume. The
-// results stage has a buffer of a few bytes, so that every piece may overflow it.
+// results stage has a buffer of a few bytes, so that every piece may overflow it. `split`:
+// as the stages of a threaded search do, each piece cut and tested up to a random place,
+// the rest tested apart with a scratch of its own, then written.
 Processed streamed_file(std::int32_t break_count, const std::string& conditions,
-                        const std::string& text, bool indexed, std::mt19937& random) {
+                        const std::string& text, bool indexed, bool split, std::mt19937& random) {
   MemoryRun run(indexed, 1 + random() % 8);
   const conditions::ConditionMatcher matcher(conditions);
   PassageStream stream(break_count, matcher, run.files);
@@ -141,7 +143,16 @@ Processed streamed_file(std::int32_t break_count, const std::string& conditions,
     held.append(text, read, piece);
     read += piece;
     const bool end_of_file = read == text.size() && random() % 3 != 0;
-    const std::size_t consumed = stream.feed(held, end_of_file);
+    std::size_t consumed = 0;
+    if (split) {
+      TestedText tested;
+      consumed = stream.tester().test(held, end_of_file, tested, random() % (held.size() + 2));
+      std::string scratch;
+      test_rest(held, tested, matcher, scratch);
+      write_tested(held, tested, run.files);
+    } else {
+      consumed = stream.feed(held, end_of_file);
+    }
     EXPECT_LE(consumed, held.size());
     if (end_of_file) break;
     held.erase(0, consumed);
@@ -173,13 +184,16 @@ TEST(PassageStream, equals_the_plain_reading_in_any_pieces) {
     const auto break_count = static_cast<std::int32_t>(random() % 7) - 2;
     const bool indexed = random() % 2 == 0;
     const Processed plain = plain_file(break_count, conditions, text, indexed);
-    const Processed streamed = streamed_file(break_count, conditions, text, indexed, random);
-    ASSERT_EQ(streamed.selection, plain.selection)
-        << "text " << ::testing::PrintToString(text) << "\nconditions "
-        << ::testing::PrintToString(conditions) << "\nN " << break_count;
-    ASSERT_EQ(streamed.rest, plain.rest)
-        << "text " << ::testing::PrintToString(text) << "\nconditions "
-        << ::testing::PrintToString(conditions) << "\nN " << break_count;
+    for (const bool split : {false, true}) {
+      const Processed streamed =
+          streamed_file(break_count, conditions, text, indexed, split, random);
+      ASSERT_EQ(streamed.selection, plain.selection)
+          << "text " << ::testing::PrintToString(text) << "\nconditions "
+          << ::testing::PrintToString(conditions) << "\nN " << break_count << " split " << split;
+      ASSERT_EQ(streamed.rest, plain.rest)
+          << "text " << ::testing::PrintToString(text) << "\nconditions "
+          << ::testing::PrintToString(conditions) << "\nN " << break_count << " split " << split;
+    }
   }
 }
 
