@@ -80,9 +80,14 @@ KeywordSet::KeywordSet(std::vector<std::string_view> keywords) {
   for (const std::string_view keyword : keywords) {
     const std::uint64_t head_mask = first_bytes(keyword.size());
     const std::uint64_t head = word_at(keyword.data(), keyword.size()) & head_mask;
+    const std::size_t tail_size = keyword.size() > 8 ? keyword.size() - 8 : 0;
+    const std::uint64_t tail_mask = tail_size == 0 ? 0 : first_bytes(tail_size);
+    const std::uint64_t tail =
+        tail_size == 0 ? 0 : word_at(keyword.data() + 8, tail_size) & tail_mask;
     const std::size_t at = slot(head & prefix_mask_);
     bitmap_[at / 64] |= std::uint64_t{1} << (at % 64);
-    placed.push_back({at >> bucket_shift_, {head, head_mask, keyword.data(), keyword.size()}});
+    placed.push_back(
+        {at >> bucket_shift_, {head, head_mask, tail, tail_mask, keyword.data(), keyword.size()}});
   }
   std::stable_sort(placed.begin(), placed.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -117,11 +122,16 @@ bool KeywordSet::holds(std::size_t at_slot) const {
 bool KeywordSet::starts_at(const char* data, std::size_t size, std::size_t start,
                            std::uint64_t word, std::size_t at_slot) const {
   const std::size_t bucket = at_slot >> bucket_shift_;
+  const std::size_t fits = size - start;
+  // Bytes 8 to 15 loaded once too (a keyword of up to five Japanese characters is then
+  // compared in two words), where they are readable.
+  const std::uint64_t second = word_at(data + start + 8, fits > 8 ? fits - 8 : 0);
   for (std::uint32_t i = bucket_start_[bucket]; i < bucket_start_[bucket + 1]; ++i) {
     const Entry& entry = entries_[i];
-    // The first eight bytes from the word; the rest, if any, compared in place.
-    if ((word & entry.head_mask) == entry.head && entry.size <= size - start &&
-        (entry.size <= 8 || std::memcmp(data + start + 8, entry.bytes + 8, entry.size - 8) == 0)) {
+    if ((word & entry.head_mask) == entry.head && entry.size <= fits &&
+        (second & entry.tail_mask) == entry.tail &&
+        (entry.size <= 16 ||
+         std::memcmp(data + start + 16, entry.bytes + 16, entry.size - 16) == 0)) {
       return true;
     }
   }

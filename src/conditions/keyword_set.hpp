@@ -30,6 +30,8 @@ class KeywordSet {
   struct Entry {
     std::uint64_t head;       // the first bytes, up to 8, as loaded from memory
     std::uint64_t head_mask;  // which bytes of a word those are
+    std::uint64_t tail;       // bytes 8 to 15, those there are, likewise
+    std::uint64_t tail_mask;
     const char* bytes;
     std::size_t size;
   };
