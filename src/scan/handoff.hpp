@@ -5,20 +5,25 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace korvidan::scan {
 
-// A bounded queue between one pushing and one popping thread. A side wakes the other only
-// when it waits: in a steady stream neither does, and a wake-up costs a system call.
+// A bounded queue between one pushing and one popping thread: at most `capacity` items,
+// and, but for an item alone in the queue, at most `max_weight` of their weights. A side
+// wakes the other only when it waits: in a steady stream neither does, and a wake-up costs
+// a system call.
 template <class T>
 class Handoff {
  public:
-  explicit Handoff(std::size_t capacity) : capacity_(capacity) {}
+  explicit Handoff(std::size_t capacity, std::size_t max_weight = SIZE_MAX)
+      : capacity_(capacity), max_weight_(max_weight) {}
 
   // What a push found: `ok` false once cancelled (the item is dropped); whether the popping
   // side was waiting for it, or else how many items were still queued before it.
@@ -27,14 +32,18 @@ class Handoff {
     bool popper_waited = false;
     std::size_t queued = 0;
   };
-  Pushed push(T item) {
+  Pushed push(T item, std::size_t weight = 1) {
     std::unique_lock<std::mutex> lock(mutex_);
     pusher_waits_ = true;
-    changed_.wait(lock, [this] { return cancelled_ || items_.size() < capacity_; });
+    changed_.wait(lock, [this, weight] {
+      return cancelled_ ||
+             (items_.size() < capacity_ && (items_.empty() || weight_ + weight <= max_weight_));
+    });
     pusher_waits_ = false;
     if (cancelled_) return {};
     const Pushed pushed{true, popper_waits_, items_.size()};
-    items_.push_back(std::move(item));
+    items_.push_back({std::move(item), weight});
+    weight_ += weight;
     lock.unlock();  // so that the woken thread does not wait for the lock at once
     if (pushed.popper_waited) changed_.notify_one();
     return pushed;
@@ -47,7 +56,8 @@ class Handoff {
     changed_.wait(lock, [this] { return cancelled_ || !items_.empty(); });
     popper_waits_ = false;
     if (cancelled_) return std::nullopt;
-    std::optional<T> item(std::move(items_.front()));
+    std::optional<T> item(std::move(items_.front().first));
+    weight_ -= items_.front().second;
     items_.pop_front();
     const bool wake = pusher_waits_;
     lock.unlock();
@@ -63,9 +73,11 @@ class Handoff {
 
  private:
   std::size_t capacity_;
+  std::size_t max_weight_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<T> items_;
+  std::deque<std::pair<T, std::size_t>> items_;
+  std::size_t weight_ = 0;
   bool cancelled_ = false;
   bool pusher_waits_ = false;
   bool popper_waits_ = false;

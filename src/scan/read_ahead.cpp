@@ -70,7 +70,8 @@ TestAhead::TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded)
     for (;;) {
       TestedItem item = next();
       const bool last = item.item.ends_run();
-      const Handoff<TestedItem>::Pushed pushed = items_.push(std::move(item));
+      const std::size_t weight = list_bytes(item.tested);
+      const Handoff<TestedItem>::Pushed pushed = items_.push(std::move(item), weight);
       if (!pushed.ok || last) return;
       // The writing side tests what this stage leaves of a text: more while it waits for
       // texts, less once they queue up for it.
@@ -122,9 +123,10 @@ void TestAhead::forget() {
 }
 
 TestedItem TestAhead::next() {
+  if (text_) return next_piece();
   if (ended_) return {};
   ReadItem item = ahead_.pop();
-  if (item.kind == ReadItem::Kind::text) return next_text(std::move(item));
+  if (item.kind == ReadItem::Kind::text) return begin_text(std::move(item));
   forget();
   if (item.kind == ReadItem::Kind::file) stream_.start_file();
   ended_ = item.ends_run();
@@ -133,22 +135,26 @@ TestedItem TestAhead::next() {
   return tested;
 }
 
+TestedText TestAhead::fresh_list() {
+  const std::lock_guard<std::mutex> lock(recycled_mutex_);
+  if (recycled_.empty()) return {};
+  TestedText list = std::move(recycled_.back());
+  recycled_.pop_back();
+  return list;
+}
+
+TestedItem TestAhead::fail(TestedItem failure) {
+  ended_ = true;
+  text_.reset();
+  return failure;
+}
+
 // The bytes a block leaves unconsumed go into the next block's headroom, or, when they do
 // not fit there, into a buffer of their own that grows with the passage. The writing side
 // reads a block's bytes while they are copied on from it, so a block has two users here;
 // a long passage's buffer goes over to the writing side whole once passages lie in it.
-TestedItem TestAhead::next_text(ReadItem item) {
-  TestedItem tested;
-  {
-    const std::lock_guard<std::mutex> lock(recycled_mutex_);
-    if (!recycled_.empty()) {
-      tested.tested = std::move(recycled_.back());
-      recycled_.pop_back();
-    }
-  }
+TestedItem TestAhead::begin_text(ReadItem item) {
   Block* block = item.block;
-  const bool end_of_file = item.end_of_file;
-  tested.item = std::move(item);
   std::string_view text;
   if (unconsumed_.size() <= Block::headroom) {
     char* begin = block->data() - unconsumed_.size();
@@ -160,39 +166,63 @@ TestedItem TestAhead::next_text(ReadItem item) {
   } else {
     if (long_passage_->size() == 0 && !append(*long_passage_, unconsumed_)) {
       ahead_.blocks().release(block);
-      ended_ = true;
-      return out_of_memory();
+      return fail(out_of_memory());
     }
     const bool appended = append(*long_passage_, std::string_view(block->data(), block->size));
     ahead_.blocks().release(block);
-    tested.item.block = nullptr;
+    item.block = nullptr;
     ahead_.blocks().release(held_);
     held_ = nullptr;
-    if (!appended) {
-      ended_ = true;
-      return out_of_memory();
-    }
+    if (!appended) return fail(out_of_memory());
     text = long_passage_->view();
   }
-  tested.text = text;
-  // On one thread the passages go straight to the results stage, as they are tested.
-  const std::size_t test_from =
-      share_ >= whole_share ? SIZE_MAX : text.size() / whole_share * share_;
-  const std::size_t consumed =
-      threaded_ ? stream_.tester().test(text, end_of_file, tested.tested, test_from)
-                : stream_.feed(text, end_of_file);
+  text_.emplace(Text{std::move(item), text, 0, false});
+  return next_piece();
+}
+
+// A text's passages go out a few thousand at a time, so that the lists in flight stay
+// small whatever the passages; the last piece carries the text's end.
+TestedItem TestAhead::next_piece() {
+  Text& text = *text_;
+  const bool end_of_file = text.item.end_of_file;
+  const std::string_view rest = text.bytes.substr(text.consumed);
+  TestedItem tested;
+  tested.text = rest;
+  if (!threaded_) {
+    // On one thread the passages go straight to the results stage, as they are tested.
+    text.consumed += stream_.feed(rest, end_of_file);
+  } else {
+    tested.tested = fresh_list();
+    TestLimits limits{SIZE_MAX, SIZE_MAX, max_passages, max_line_feeds};
+    if (share_ < whole_share) {
+      limits.test_from = rest.size() / whole_share * share_;
+      limits.test_count = max_passages / whole_share * share_;
+    }
+    text.consumed += stream_.tester().test(rest, end_of_file, tested.tested, limits);
+    if (limits.reached(tested.tested)) {
+      tested.item.kind = ReadItem::Kind::text;
+      tested.item.block = text.item.block;
+      if (tested.item.block != nullptr) ahead_.blocks().share(tested.item.block);
+      text.pieces = true;
+      return tested;
+    }
+  }
+  const std::size_t consumed = text.consumed;
+  const std::string_view bytes = text.bytes;
+  const bool pieces = text.pieces;
+  tested.item = std::move(text.item);
+  text_.reset();
   if (held_ != nullptr) {
-    unconsumed_ = text.substr(consumed);
-  } else if (tested.tested.passages.empty()) {
+    unconsumed_ = bytes.substr(consumed);
+  } else if (tested.tested.passages.empty() && !pieces) {
     long_passage_->drop_front(consumed);
     unconsumed_ = long_passage_->view();
   } else {
     // At most two such buffers in flight: the memory stays bounded whatever the passages.
-    if (threaded_ && !long_texts_.push(true).ok) return {};
+    if (threaded_ && !long_texts_.push(true).ok) return fail({});
     tested.long_text = std::exchange(long_passage_, std::make_unique<platform::FileBuffer>());
-    if (!end_of_file && !append(*long_passage_, text.substr(consumed))) {
-      ended_ = true;
-      return out_of_memory();
+    if (!end_of_file && !append(*long_passage_, bytes.substr(consumed))) {
+      return fail(out_of_memory());
     }
     unconsumed_ = long_passage_->view();
   }

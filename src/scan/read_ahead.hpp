@@ -134,9 +134,28 @@ class TestAhead {
   void release(TestedItem& item);
 
  private:
-  static constexpr std::size_t max_items = 64;
+  // A few thousand passages an item, a few MiB of lists in flight: even a text of
+  // nothing but empty lines or one-line passages keeps the memory small.
+  static constexpr std::size_t max_items = 16;
+  static constexpr std::size_t max_passages = 4096;
+  static constexpr std::size_t max_line_feeds = 16384;
+  static constexpr std::size_t max_list_bytes = std::size_t{4} << 20;
+  static std::size_t list_bytes(const TestedText& list) {
+    return 1 + list.passages.size() * sizeof(TestedPassage) +
+           list.bare_line_feeds.size() * sizeof(std::size_t);
+  }
+  // The text whose pieces are being cut and tested.
+  struct Text {
+    ReadItem item;  // its end of file and block go with the last piece
+    std::string_view bytes;
+    std::size_t consumed = 0;
+    bool pieces = false;  // pieces have gone out before the last
+  };
   TestedItem next();
-  TestedItem next_text(ReadItem item);
+  TestedItem begin_text(ReadItem item);
+  TestedItem next_piece();
+  TestedItem fail(TestedItem failure);
+  TestedText fresh_list();
   void forget();
 
   ReadAhead& ahead_;
@@ -147,6 +166,7 @@ class TestAhead {
   std::string_view unconsumed_;
   std::unique_ptr<platform::FileBuffer> long_passage_;
   bool ended_ = false;
+  std::optional<Text> text_;
   const bool threaded_;
   // How much of each text, in 64ths from its front, this stage tests; the writing side
   // tests the rest with its own scratch.
@@ -155,12 +175,12 @@ class TestAhead {
   static constexpr std::size_t share_step = 4;
   std::size_t share_ = whole_share;
   std::string scratch_;
-  Handoff<TestedItem> items_{max_items};
+  Handoff<TestedItem> items_{max_items, max_list_bytes};
   // One token for each long passage's buffer on its way to the writing side.
   Handoff<bool> long_texts_{2};
   // The passage lists the writing side is done with, for the next texts: a fresh list
   // for each block cost a page fault every few passages.
-  static constexpr std::size_t max_recycled = 8;
+  static constexpr std::size_t max_recycled = 4;
   std::mutex recycled_mutex_;
   std::vector<TestedText> recycled_;
   std::optional<std::thread> thread_;

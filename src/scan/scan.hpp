@@ -41,6 +41,20 @@ struct TestedText {
   }
 };
 
+// How much of a text one call of `PassageTester::test` takes on: passages from the `test_count`-th
+// on, or beginning at `test_from` or later, are cut only; the call stops after the passage that
+// brings the list to `max_passages` passages or `max_line_feeds` bare LFs.
+struct TestLimits {
+  std::size_t test_from = SIZE_MAX;
+  std::size_t test_count = SIZE_MAX;
+  std::size_t max_passages = SIZE_MAX;
+  std::size_t max_line_feeds = SIZE_MAX;
+  bool reached(const TestedText& tested) const {
+    return tested.passages.size() >= max_passages ||
+           tested.bare_line_feeds.size() >= max_line_feeds;
+  }
+};
+
 // Cuts a file's text into passages and tests each one, knowing nothing of the result
 // files, so that it can run on a thread of its own.
 class PassageTester {
@@ -49,26 +63,27 @@ class PassageTester {
       : conditions_(conditions), cutter_(break_count) {}
   void start_file() { cutter_.reset(); }
   // Hands each passage that `text` completes, with its lines and whether it is selected,
-  // to `take` (which returns false to stop) and returns how many of the text's leading
-  // bytes are done with: the next call's text must begin with the rest. At the end of the
-  // file, every passage is completed. Passages that begin at `test_from` or later are cut
-  // only (and handed on as not selected).
+  // to `take` and returns how many of the text's leading bytes are done with: the next
+  // call's text must begin with the rest. At the end of the file, every passage is
+  // completed. `take` returns false to stop early: the text is then done with up to the
+  // passages handed over. Passages from the `test_count`-th on, or beginning at
+  // `test_from` or later, are cut only (and handed on as not selected).
   template <class Take>
   std::size_t test_each(std::string_view text, bool end_of_file, Take&& take,
-                        std::size_t test_from = SIZE_MAX) {
+                        std::size_t test_from = SIZE_MAX, std::size_t test_count = SIZE_MAX) {
     cutter_.start(text, end_of_file);
     passages::PassageSpan span;
-    while (cutter_.next(span)) {
+    for (std::size_t count = 0; cutter_.next(span); ++count) {
       const text::LineRegion lines = cutter_.lines(span);
-      const bool selected =
-          span.begin < test_from && conditions_.selected(lines, text.size() - span.end, scratch_);
-      if (!take(span, lines, selected)) return text.size();
+      const bool selected = count < test_count && span.begin < test_from &&
+                            conditions_.selected(lines, text.size() - span.end, scratch_);
+      if (!take(span, lines, selected)) return cutter_.consumed();
     }
     return end_of_file ? text.size() : cutter_.consumed();
   }
-  // The same, the passages appended to `tested`.
+  // The same, the passages appended to `tested` (which starts empty).
   std::size_t test(std::string_view text, bool end_of_file, TestedText& tested,
-                   std::size_t test_from = SIZE_MAX);
+                   const TestLimits& limits = {});
   const conditions::ConditionMatcher& conditions() const { return conditions_; }
 
  private:

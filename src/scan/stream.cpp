@@ -3,19 +3,21 @@
 namespace korvidan::scan {
 
 std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedText& tested,
-                                std::size_t test_from) {
+                                const TestLimits& limits) {
   return test_each(
       text, end_of_file,
-      [&tested, test_from](const passages::PassageSpan& span, const text::LineRegion& lines,
-                           bool selected) {
-        if (span.begin < test_from) ++tested.tested;
+      [&tested, &limits](const passages::PassageSpan& span, const text::LineRegion& lines,
+                         bool selected) {
+        if (tested.passages.size() < limits.test_count && span.begin < limits.test_from) {
+          ++tested.tested;
+        }
         tested.bare_line_feeds.insert(tested.bare_line_feeds.end(), lines.bare_line_feeds.begin(),
                                       lines.bare_line_feeds.end());
         tested.passages.push_back({span.begin, span.end, span.first_line, span.last_line,
                                    tested.bare_line_feeds.size(), span.unterminated, selected});
-        return true;
+        return !limits.reached(tested);
       },
-      test_from);
+      limits.test_from, limits.test_count);
 }
 
 void test_rest(std::string_view text, TestedText& tested,
@@ -57,12 +59,13 @@ PassageStream::PassageStream(std::int32_t break_count,
 void PassageStream::start_file() { tester_.start_file(); }
 
 std::size_t PassageStream::feed(std::string_view text, bool end_of_file) {
-  return tester_.test_each(
+  const std::size_t consumed = tester_.test_each(
       text, end_of_file,
       [this](const passages::PassageSpan& span, const text::LineRegion& lines, bool selected) {
         results_.write_passage(selected, lines, span.first_line, span.last_line);
         return !results_.stopped();
       });
+  return results_.stopped() ? text.size() : consumed;
 }
 
 void process_file_text_only(std::int32_t break_count,

@@ -127,8 +127,9 @@ Processed plain_file(std::int32_t break_count, const std::string& conditions,
 // The same file handed to a PassageStream in random pieces, as the reader of blocks
 // hands it over: each text starts with the bytes the previous call did not consume. The
 // results stage has a buffer of a few bytes, so that every piece may overflow it. `split`:
-// as the stages of a threaded search do, each piece cut and tested up to a random place,
-// the rest tested apart with a scratch of its own, then written.
+// as the stages of a threaded search do, each piece cut and tested up to a random place
+// or passage and stopped after a few passages, the rest tested apart with a scratch of its
+// own, then written.
 Processed streamed_file(std::int32_t break_count, const std::string& conditions,
                         const std::string& text, bool indexed, bool split, std::mt19937& random) {
   MemoryRun run(indexed, 1 + random() % 8);
@@ -145,11 +146,21 @@ Processed streamed_file(std::int32_t break_count, const std::string& conditions,
     const bool end_of_file = read == text.size() && random() % 3 != 0;
     std::size_t consumed = 0;
     if (split) {
-      TestedText tested;
-      consumed = stream.tester().test(held, end_of_file, tested, random() % (held.size() + 2));
-      std::string scratch;
-      test_rest(held, tested, matcher, scratch);
-      write_tested(held, tested, run.files);
+      // A call may stop after a few passages: the rest of the text is then handed again.
+      for (;;) {
+        TestedText tested;
+        const TestLimits limits{random() % (held.size() + 2), random() % 4, 1 + random() % 4,
+                                1 + random() % 6};
+        const std::size_t done = stream.tester().test(held, end_of_file, tested, limits);
+        std::string scratch;
+        test_rest(held, tested, matcher, scratch);
+        write_tested(held, tested, run.files);
+        if (!limits.reached(tested)) {
+          consumed = done;
+          break;
+        }
+        held.erase(0, done);
+      }
     } else {
       consumed = stream.feed(held, end_of_file);
     }
