@@ -1,7 +1,6 @@
 // Faults provoked for real: bad encodings, names that are not UTF-8, result files that
 // cannot be made or written, loops, huge files. Each ends as promised and loses nothing.
 #include <algorithm>
-
 #include <random>
 #include <thread>
 
@@ -256,6 +255,28 @@ TEST_F(FaultTest, a_five_gigabyte_file_and_a_half_gigabyte_passage_complete) {
   run = this->run({"2", "hit.jkn", "long.txt", "S", "C"});
   EXPECT_EQ(run.exit_status, 0) << run.standard_error;
   std::filesystem::remove(at("long.txt"));
+}
+
+// Texts of nothing but tiny passages, or of passages made of a MiB of empty lines each,
+// keep a run's memory small: what is decided but not yet written stays bounded.
+TEST_F(FaultTest, dense_passages_keep_the_memory_small) {
+#if KORVIDAN_SANITIZED
+  GTEST_SKIP() << "sanitizers multiply the memory a run takes";
+#endif
+  if (on_windows()) GTEST_SKIP() << "peak memory is measured on POSIX";
+  std::string text;
+  while (text.size() < (24U << 20)) text += "a\n\n";
+  for (int i = 0; i < 8; ++i) text += "b\n" + std::string(std::size_t{1} << 20, '\n');
+  write("dense.txt", text);
+  const auto line_feeds = static_cast<std::uintmax_t>(std::count(text.begin(), text.end(), '\n'));
+  for (const char* form : {"S", "I"}) {
+    const ProgramRun run = this->run({"2", "hit.jkn", "dense.txt", form, "C"});
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_LT(run.peak_memory_kib, 64U << 10) << form;
+    if (std::string_view(form) == "S") {
+      EXPECT_EQ(std::filesystem::file_size(at(rest_name)), 3 + text.size() + line_feeds);
+    }
+  }
 }
 
 // Random trees of awkward texts: whatever the break count and the conditions, every line

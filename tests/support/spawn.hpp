@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -14,6 +15,8 @@ struct ProgramRun {
   int exit_status = -1;
   std::string standard_output;
   std::string standard_error;
+  // POSIX: the program's peak resident memory, in KiB (0 where unknown).
+  std::uint64_t peak_memory_kib = 0;
 };
 
 struct RunOptions {

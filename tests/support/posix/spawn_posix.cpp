@@ -94,7 +94,9 @@ ProgramRun run_argv(const std::filesystem::path& working_folder,
     }
   }
   int status = 0;
-  ::waitpid(child, &status, 0);
+  rusage usage{};
+  ::wait4(child, &status, 0, &usage);
+  run.peak_memory_kib = static_cast<std::uint64_t>(usage.ru_maxrss);
   run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
 }
