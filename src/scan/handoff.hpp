@@ -9,7 +9,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -49,14 +48,14 @@ class Handoff {
     return pushed;
   }
 
-  // The next item; nullopt once cancelled.
-  std::optional<T> pop() {
+  // The next item; a default one once cancelled.
+  T pop() {
     std::unique_lock<std::mutex> lock(mutex_);
     popper_waits_ = true;
     changed_.wait(lock, [this] { return cancelled_ || !items_.empty(); });
     popper_waits_ = false;
-    if (cancelled_) return std::nullopt;
-    std::optional<T> item(std::move(items_.front().first));
+    if (cancelled_) return T{};
+    T item = std::move(items_.front().first);
     weight_ -= items_.front().second;
     items_.pop_front();
     const bool wake = pusher_waits_;

@@ -52,11 +52,7 @@ void ReadAhead::cancel() {
   blocks_.cancel();
 }
 
-ReadItem ReadAhead::pop() {
-  if (!thread_) return source_.next(*this);
-  std::optional<ReadItem> item = items_.pop();
-  return item ? std::move(*item) : ReadItem{};
-}
+ReadItem ReadAhead::pop() { return thread_ ? items_.pop() : source_.next(*this); }
 
 // ---- cutting and testing
 
@@ -94,11 +90,7 @@ TestAhead::~TestAhead() {
   forget();
 }
 
-TestedItem TestAhead::pop() {
-  if (!threaded_) return next();
-  std::optional<TestedItem> item = items_.pop();
-  return item ? std::move(*item) : TestedItem{};
-}
+TestedItem TestAhead::pop() { return threaded_ ? items_.pop() : next(); }
 
 void TestAhead::test_rest(TestedItem& item) {
   scan::test_rest(item.text, item.tested, stream_.tester().conditions(), scratch_);

@@ -22,18 +22,24 @@ namespace korvidan::scan {
 // write with a CR added (those of passage i end at its `bare_end`, and begin where passage
 // i - 1's end).
 struct TestedPassage {
-  std::size_t begin = 0;
-  std::size_t end = 0;
-  std::uint64_t first_line = 0;
-  std::uint64_t last_line = 0;
+  passages::PassageSpan span;
   std::size_t bare_end = 0;
-  bool unterminated = false;
   bool selected = false;
 };
 struct TestedText {
   std::vector<TestedPassage> passages;
   std::vector<std::size_t> bare_line_feeds;
   std::size_t tested = 0;
+  // The lines of passage `i` of `text`, as the result files hold them.
+  text::LineRegion lines(std::string_view text, std::size_t i) const {
+    const passages::PassageSpan& span = passages[i].span;
+    const std::size_t bare_begin = i == 0 ? 0 : passages[i - 1].bare_end;
+    return {text,
+            span.begin,
+            span.end,
+            {bare_line_feeds.data() + bare_begin, passages[i].bare_end - bare_begin},
+            span.unterminated};
+  }
   void clear() {
     passages.clear();
     bare_line_feeds.clear();
@@ -62,9 +68,9 @@ class PassageTester {
   PassageTester(std::int32_t break_count, const conditions::ConditionMatcher& conditions)
       : conditions_(conditions), cutter_(break_count) {}
   void start_file() { cutter_.reset(); }
-  // Hands each passage that `text` completes, with its lines and whether it is selected,
-  // to `take` and returns how many of the text's leading bytes are done with: the next
-  // call's text must begin with the rest. At the end of the file, every passage is
+  // Hands each passage that `text` completes, with its lines, whether it was tested and
+  // whether it is selected, to `take` and returns how many of the text's leading bytes are done
+  // with: the next call's text must begin with the rest. At the end of the file, every passage is
   // completed. `take` returns false to stop early: the text is then done with up to the
   // passages handed over. Passages from the `test_count`-th on, or beginning at
   // `test_from` or later, are cut only (and handed on as not selected).
@@ -75,9 +81,9 @@ class PassageTester {
     passages::PassageSpan span;
     for (std::size_t count = 0; cutter_.next(span); ++count) {
       const text::LineRegion lines = cutter_.lines(span);
-      const bool selected = count < test_count && span.begin < test_from &&
-                            conditions_.selected(lines, text.size() - span.end, scratch_);
-      if (!take(span, lines, selected)) return cutter_.consumed();
+      const bool tested = count < test_count && span.begin < test_from;
+      const bool selected = tested && conditions_.selected(lines, text.size() - span.end, scratch_);
+      if (!take(span, lines, tested, selected)) return cutter_.consumed();
     }
     return end_of_file ? text.size() : cutter_.consumed();
   }

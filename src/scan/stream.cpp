@@ -7,14 +7,11 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
   return test_each(
       text, end_of_file,
       [&tested, &limits](const passages::PassageSpan& span, const text::LineRegion& lines,
-                         bool selected) {
-        if (tested.passages.size() < limits.test_count && span.begin < limits.test_from) {
-          ++tested.tested;
-        }
+                         bool was_tested, bool selected) {
+        if (was_tested) ++tested.tested;
         tested.bare_line_feeds.insert(tested.bare_line_feeds.end(), lines.bare_line_feeds.begin(),
                                       lines.bare_line_feeds.end());
-        tested.passages.push_back({span.begin, span.end, span.first_line, span.last_line,
-                                   tested.bare_line_feeds.size(), span.unterminated, selected});
+        tested.passages.push_back({span, tested.bare_line_feeds.size(), selected});
         return !limits.reached(tested);
       },
       limits.test_from, limits.test_count);
@@ -22,32 +19,19 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
 
 void test_rest(std::string_view text, TestedText& tested,
                const conditions::ConditionMatcher& conditions, std::string& scratch) {
-  const std::size_t* bare = tested.bare_line_feeds.data();
   for (std::size_t i = tested.tested; i < tested.passages.size(); ++i) {
     TestedPassage& passage = tested.passages[i];
-    const std::size_t bare_begin = i == 0 ? 0 : tested.passages[i - 1].bare_end;
-    const text::LineRegion lines{text,
-                                 passage.begin,
-                                 passage.end,
-                                 {bare + bare_begin, passage.bare_end - bare_begin},
-                                 passage.unterminated};
-    passage.selected = conditions.selected(lines, text.size() - passage.end, scratch);
+    passage.selected =
+        conditions.selected(tested.lines(text, i), text.size() - passage.span.end, scratch);
   }
   tested.tested = tested.passages.size();
 }
 
 void write_tested(std::string_view text, const TestedText& tested, results::ResultFiles& results) {
-  const std::size_t* bare = tested.bare_line_feeds.data();
-  std::size_t bare_begin = 0;
-  for (const TestedPassage& passage : tested.passages) {
-    if (results.stopped()) return;
-    const text::LineRegion lines{text,
-                                 passage.begin,
-                                 passage.end,
-                                 {bare + bare_begin, passage.bare_end - bare_begin},
-                                 passage.unterminated};
-    results.write_passage(passage.selected, lines, passage.first_line, passage.last_line);
-    bare_begin = passage.bare_end;
+  for (std::size_t i = 0; i < tested.passages.size() && !results.stopped(); ++i) {
+    const TestedPassage& passage = tested.passages[i];
+    results.write_passage(passage.selected, tested.lines(text, i), passage.span.first_line,
+                          passage.span.last_line);
   }
 }
 
@@ -59,12 +43,13 @@ PassageStream::PassageStream(std::int32_t break_count,
 void PassageStream::start_file() { tester_.start_file(); }
 
 std::size_t PassageStream::feed(std::string_view text, bool end_of_file) {
-  const std::size_t consumed = tester_.test_each(
-      text, end_of_file,
-      [this](const passages::PassageSpan& span, const text::LineRegion& lines, bool selected) {
-        results_.write_passage(selected, lines, span.first_line, span.last_line);
-        return !results_.stopped();
-      });
+  const std::size_t consumed =
+      tester_.test_each(text, end_of_file,
+                        [this](const passages::PassageSpan& span, const text::LineRegion& lines,
+                               bool, bool selected) {
+                          results_.write_passage(selected, lines, span.first_line, span.last_line);
+                          return !results_.stopped();
+                        });
   return results_.stopped() ? text.size() : consumed;
 }
 

@@ -52,6 +52,17 @@ class SearchFile : public ::testing::Test {
     return out;
   }
 
+  // The search ahead of `text` gives the bytes of the engine run on it whole.
+  void expect_as_whole(const std::string& text, std::string_view conditions) {
+    const Searched read_ahead = search(text, conditions);
+    ASSERT_TRUE(read_ahead.status.ok());
+    const Searched reference = whole(text, conditions);
+    EXPECT_TRUE(read_ahead.selection == reference.selection);
+    EXPECT_TRUE(read_ahead.rest == reference.rest);
+    EXPECT_FALSE(reference.selection.empty());
+    EXPECT_FALSE(reference.rest.empty());
+  }
+
   // Japanese lines in passages of 1 to 40 lines, LF or CR LF, and one passage of
   // `long_passage` bytes in the middle.
   static std::string text_of(std::size_t size, std::size_t long_passage) {
@@ -83,13 +94,7 @@ class SearchFile : public ::testing::Test {
 TEST_F(SearchFile, large_files_equal_the_whole_text_at_once) {
   const std::string conditions = "京都\n+++\n駅\n冬\n";
   for (const std::size_t long_passage : {std::size_t{0}, std::size_t{9} << 20}) {
-    const std::string text = text_of(std::size_t{13} << 20, long_passage);
-    const Searched read_ahead = search(text, conditions);
-    ASSERT_TRUE(read_ahead.status.ok());
-    const Searched reference = whole(text, conditions);
-    EXPECT_TRUE(read_ahead.selection == reference.selection);
-    EXPECT_TRUE(read_ahead.rest == reference.rest);
-    EXPECT_FALSE(reference.selection.empty());
+    expect_as_whole(text_of(std::size_t{13} << 20, long_passage), conditions);
   }
 }
 
@@ -107,13 +112,7 @@ TEST_F(SearchFile, long_passages_one_after_another_equal_the_whole_text_at_once)
     text += random() % 4 == 0 ? "\n" : "\n\n\n";
     if (random() % 3 == 0) text += "短い京都\n\n";
   }
-  const std::string conditions = "京都\n";
-  const Searched read_ahead = search(text, conditions);
-  ASSERT_TRUE(read_ahead.status.ok());
-  const Searched reference = whole(text, conditions);
-  EXPECT_TRUE(read_ahead.selection == reference.selection);
-  EXPECT_TRUE(read_ahead.rest == reference.rest);
-  EXPECT_FALSE(reference.rest.empty());
+  expect_as_whole(text, "京都\n");
 }
 
 TEST_F(SearchFile, a_large_file_that_is_not_utf8_writes_nothing) {
