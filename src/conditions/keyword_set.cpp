@@ -180,6 +180,7 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
   // Steps of 64 positions while a step and the prefixes it may load stay readable; with
   // the fingerprint filter, four steps at a time where they fit.
   constexpr std::size_t reads = 64 + 8;
+  static_assert(text::FingerprintFilter::reads_after <= reads - 64);
   if (fingerprints_) {
     constexpr std::size_t batch = 4;
     std::uint64_t starts[batch];

@@ -5,22 +5,34 @@
 namespace korvidan::text {
 namespace {
 
-bool processor_has_avx2() {
+Kernels processor_kernels() {
 #if KORVIDAN_X86_64
   // Asked while static objects are being made, before the runtime's own check may have run.
   __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
+  if (!__builtin_cpu_supports("avx2")) return Kernels::scalar;
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vbmi")) {
+    return Kernels::avx512;
+  }
+  return Kernels::avx2;
 #else
-  return false;
+  return Kernels::scalar;
 #endif
 }
 
-const bool avx2_present = processor_has_avx2();
+const Kernels widest = processor_kernels();
 
 }  // namespace
 
-bool detail::avx2_enabled = avx2_present;
+bool detail::avx2_enabled = widest >= Kernels::avx2;
+bool detail::avx512_enabled = widest >= Kernels::avx512;
 
-void force_scalar_kernels(bool forced) { detail::avx2_enabled = !forced && avx2_present; }
+Kernels widest_kernels() { return widest; }
+
+void force_kernels(Kernels most) {
+  const Kernels taken = most < widest ? most : widest;
+  detail::avx2_enabled = taken >= Kernels::avx2;
+  detail::avx512_enabled = taken >= Kernels::avx512;
+}
 
 }  // namespace korvidan::text

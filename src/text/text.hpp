@@ -1,6 +1,7 @@
 // Text kernels and text rules: UTF-8 validation, the line rule, line ends and keyword
 // filters 32 or 64 positions a step. No file, no console, no output format: bytes in,
-// answers out. The vector paths run where the processor has AVX2; each has a scalar twin.
+// answers out. The vector paths run where the processor has AVX2 (or AVX-512); each has a
+// scalar twin.
 #pragma once
 
 #include <bit>
@@ -14,8 +15,11 @@
 
 namespace korvidan::text {
 
-// Tests run the scalar twins on whole inputs by forcing them; the program never does.
-void force_scalar_kernels(bool forced);
+// The kernels' paths, narrowest first. Tests run the narrower ones on whole inputs by
+// forcing them; the program never does.
+enum class Kernels { scalar, avx2, avx512 };
+Kernels widest_kernels();  // what this processor has
+void force_kernels(Kernels most);
 
 // ---- UTF-8
 
@@ -95,14 +99,23 @@ struct LineRegion {
 std::uint64_t character_starts(const char* at);
 
 // Finds the character starts where one of many strings of at least six bytes, each
-// beginning a character, may start, by four of their bytes (the last two of each of two
-// three-byte characters), 32 positions a step where the processor can: never passes over
-// a place where one does start. The strings
-// are spread over 8 buckets; the more strings, the more places pass.
+// beginning a character, may start, by six of their bytes (the last two of each of three
+// three-byte characters; a string too short for one has every value there), 64 or 32
+// positions a step where the processor can: never passes over a place where one does
+// start. The strings are spread over 16 buckets where the processor has AVX-512, else 8;
+// the more strings, the more places pass.
 class FingerprintFilter {
  public:
-  static constexpr std::size_t reads_after = 6;  // bytes read after the blocks
+  static constexpr unsigned fingerprint_bytes = 6;
+  static constexpr std::size_t reads_after = 8;  // bytes read after the blocks
+  // By table (buckets 0 to 7, 8 to 15), fingerprint byte and its low six bits: the buckets
+  // holding a string with that value there.
+  using Tables = std::uint8_t[2][fingerprint_bytes][64];
+
   explicit FingerprintFilter(const std::vector<std::string_view>& strings);
+  unsigned buckets() const { return buckets_; }
+  // The bucket a string is in; the strings given must all be at least six bytes.
+  unsigned bucket_of(std::string_view string) const;
   // The share of positions that pass if the fingerprint bytes were random.
   double pass_rate() const;
   // For each of `blocks` blocks of 64 positions from `at`, the candidates that are
@@ -110,7 +123,9 @@ class FingerprintFilter {
   void candidate_starts(const char* at, std::size_t blocks, std::uint64_t* found) const;
 
  private:
-  std::uint8_t buckets_[4][64] = {};  // by fingerprint byte and its low six bits
+  unsigned buckets_;
+  unsigned short_buckets_ = 0;  // the last ones, for strings shorter than nine bytes
+  Tables tables_ = {};
 };
 
 // Finds a text's LFs one after another, 64 positions a step where the processor can; the

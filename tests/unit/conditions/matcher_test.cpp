@@ -4,7 +4,7 @@
 
 #include "conditions/conditions.hpp"
 #include "passages/passages.hpp"
-#include "text/both_kernels.hpp"
+#include "text/every_kernel.hpp"
 
 namespace korvidan::conditions {
 namespace {
@@ -15,7 +15,7 @@ using passages::PassageSpan;
 using passages::PassageWorkspace;
 using passages::split_passages;
 
-KORVIDAN_ON_BOTH_KERNELS(ConditionMatcherTest);
+KORVIDAN_ON_EVERY_KERNEL(ConditionMatcherTest);
 
 struct SelectCase {
   std::string_view condition_text;

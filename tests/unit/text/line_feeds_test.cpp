@@ -3,12 +3,12 @@
 #include <cstring>
 #include <random>
 
-#include "text/both_kernels.hpp"
+#include "text/every_kernel.hpp"
 
 namespace korvidan::text {
 namespace {
 
-KORVIDAN_ON_BOTH_KERNELS(LineFeedScannerTest);
+KORVIDAN_ON_SCALAR_AND_AVX2(LineFeedScannerTest);
 
 // Forward searches from random places, as the cutter makes them (from just after an LF,
 // or again from where an incomplete line was searched to), against memchr.

@@ -2,12 +2,12 @@
 
 #include <random>
 
-#include "text/both_kernels.hpp"
+#include "text/every_kernel.hpp"
 
 namespace korvidan::text {
 namespace {
 
-KORVIDAN_ON_BOTH_KERNELS(ProbeFilterTest);
+KORVIDAN_ON_SCALAR_AND_AVX2(ProbeFilterTest);
 
 using Probes = ProbeFilter::Probes;
 

@@ -3,12 +3,12 @@
 #include <random>
 
 #include "platform/platform.hpp"
-#include "text/both_kernels.hpp"
+#include "text/every_kernel.hpp"
 
 namespace korvidan::text {
 namespace {
 
-KORVIDAN_ON_BOTH_KERNELS(Utf8Test);
+KORVIDAN_ON_SCALAR_AND_AVX2(Utf8Test);
 
 TEST_P(Utf8Test, validity_table) {
   const struct {
