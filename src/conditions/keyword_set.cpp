@@ -67,6 +67,12 @@ KeywordSet::KeywordSet(std::vector<std::string_view> keywords) {
     fingerprints_.emplace(keywords);
     if (fingerprints_->pass_rate() > max_pass_rate) fingerprints_.reset();
   }
+  // Two characters of a keyword often begin other words of the text: behind the filter,
+  // keywords of 8 bytes or more are told by all 8 (a second lookup for each candidate,
+  // which pays only where the filter leaves few: korvidan_bench match_terms).
+  long_prefixes_ = fingerprints_ && prefix_ < 8 &&
+                   std::any_of(keywords.begin(), keywords.end(),
+                               [](std::string_view keyword) { return keyword.size() >= 8; });
   // About 256 bits a keyword keeps false hits rare; 2^20 bits (128 KiB) at most.
   const unsigned bits = bits_for(keywords.size() * 256, 10, 20);
   shift_ = 32 - bits;
@@ -84,7 +90,8 @@ KeywordSet::KeywordSet(std::vector<std::string_view> keywords) {
     const std::uint64_t tail_mask = tail_size == 0 ? 0 : first_bytes(tail_size);
     const std::uint64_t tail =
         tail_size == 0 ? 0 : word_at(keyword.data() + 8, tail_size) & tail_mask;
-    const std::size_t at = slot(head & prefix_mask_);
+    const std::size_t at =
+        slot(head & (long_prefixes_ && keyword.size() >= 8 ? ~std::uint64_t{0} : prefix_mask_));
     bitmap_[at / 64] |= std::uint64_t{1} << (at % 64);
     placed.push_back(
         {at >> bucket_shift_, {head, head_mask, tail, tail_mask, keyword.data(), keyword.size()}});
@@ -138,11 +145,18 @@ bool KeywordSet::starts_at(const char* data, std::size_t size, std::size_t start
   return false;
 }
 
-bool KeywordSet::check(const char* data, std::size_t size, std::size_t readable,
-                       std::size_t at) const {
-  const std::uint64_t word = word_at(data + at, readable - at);
-  const std::size_t at_slot = slot(word & prefix_mask_);
-  return holds(at_slot) && starts_at(data, size, at, word, at_slot);
+bool KeywordSet::hit(std::uint64_t word) const {
+  return holds(slot(word & prefix_mask_)) | (long_prefixes_ && holds(slot(word)));
+}
+
+bool KeywordSet::begins_at(const char* data, std::size_t size, std::size_t at,
+                           std::uint64_t word) const {
+  const std::size_t short_slot = slot(word & prefix_mask_);
+  if (holds(short_slot) && starts_at(data, size, at, word, short_slot)) return true;
+  // Where fewer than 8 bytes fit, no keyword of 8 bytes does either: starts_at says so.
+  if (!long_prefixes_) return false;
+  const std::size_t long_slot = slot(word);
+  return holds(long_slot) && starts_at(data, size, at, word, long_slot);
 }
 
 bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after) const {
@@ -154,7 +168,7 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
   if (beginnings_) {
     for (std::size_t at = beginnings_->next_candidate(haystack, 0, readable_after); at <= last;
          at = beginnings_->next_candidate(haystack, at + 1, readable_after)) {
-      if (check(data, size, readable, at)) return true;
+      if (begins_at(data, size, at, word_at(data + at, readable - at))) return true;
     }
     return false;
   }
@@ -166,13 +180,13 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
       const auto bit = static_cast<unsigned>(std::countr_zero(rest));
       std::uint64_t word;
       std::memcpy(&word, data + block + bit, 8);
-      hits |= static_cast<std::uint64_t>(holds(slot(word & prefix_mask_))) << bit;
+      hits |= static_cast<std::uint64_t>(hit(word)) << bit;
     }
     for (; hits != 0; hits &= hits - 1) {
       const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(hits));
       std::uint64_t word;
       std::memcpy(&word, data + at, 8);
-      if (starts_at(data, size, at, word, slot(word & prefix_mask_))) return true;
+      if (begins_at(data, size, at, word)) return true;
     }
     return false;
   };
@@ -200,7 +214,7 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
   }
   for (std::size_t at = block; at <= last; ++at) {
     if (!every_position_ && (static_cast<unsigned char>(data[at]) & 0xC0) == 0x80) continue;
-    if (check(data, size, readable, at)) return true;
+    if (begins_at(data, size, at, word_at(data + at, readable - at))) return true;
   }
   return false;
 }

@@ -16,10 +16,12 @@ namespace korvidan::conditions {
 // text's character starts can begin one (in Japanese text, one byte in three); they are
 // found 64 at a time. At each, the first `prefix` bytes (the shortest keyword's length, at
 // most 8: two Japanese characters or more tell keywords apart far better than one) are
-// hashed into a bitmap of the keywords' prefixes, and only on a hit are the keywords with
-// that hash compared. Where the keywords begin with only a few two-byte beginnings, none
-// of them common in Japanese text (a list of "語彙1番" ... "語彙400番"), those are
-// searched 32 positions at a time first. The keywords are views that must outlive the set.
+// hashed into a bitmap of the keywords' prefixes (behind the fingerprint filter, keywords of
+// 8 bytes or more by all 8), and only on a hit are the keywords with that hash compared.
+// Where the keywords begin with only a few two-byte beginnings, none of them common in
+// Japanese text (a list of "語彙1番" ... "語彙400番"), those are searched 32 positions at a
+// time first; otherwise the fingerprint filter passes on the character starts where a
+// keyword may begin. The keywords are views that must outlive the set.
 class KeywordSet {
  public:
   explicit KeywordSet(std::vector<std::string_view> keywords);
@@ -42,14 +44,18 @@ class KeywordSet {
   // Whether a keyword begins at `start`, given the word there and its prefix's slot.
   bool starts_at(const char* data, std::size_t size, std::size_t start, std::uint64_t word,
                  std::size_t at_slot) const;
-  // The same for a position whose word is still to be loaded, `readable` bytes readable.
-  bool check(const char* data, std::size_t size, std::size_t readable, std::size_t at) const;
+  // Whether the word at a position hits the prefix bitmap.
+  bool hit(std::uint64_t word) const;
+  // Whether a keyword begins at `at`, given the word there (its bytes past the readable
+  // ones zero).
+  bool begins_at(const char* data, std::size_t size, std::size_t at, std::uint64_t word) const;
 
   std::size_t prefix_ = 0;
   bool every_position_ = false;
   std::optional<text::ProbeFilter> beginnings_;
   std::optional<text::FingerprintFilter> fingerprints_;
   std::uint64_t prefix_mask_ = 0;
+  bool long_prefixes_ = false;  // keywords of 8 bytes or more hashed on all 8
   unsigned shift_ = 0;
   unsigned bucket_shift_ = 0;
   std::vector<std::uint64_t> bitmap_;
