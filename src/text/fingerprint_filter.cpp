@@ -17,6 +17,8 @@ namespace {
 
 // The fingerprint bytes: the last two bytes of each of three three-byte characters.
 constexpr unsigned offsets[FingerprintFilter::fingerprint_bytes] = {1, 2, 4, 5, 7, 8};
+// A string of at most this many bytes lacks the last fingerprint byte.
+constexpr std::size_t short_string = offsets[FingerprintFilter::fingerprint_bytes - 1];
 
 #if KORVIDAN_X86_64
 // The buckets of 32 positions' bytes by their low six bits: four 16-entry shuffles, chosen
@@ -107,7 +109,7 @@ FingerprintFilter::FingerprintFilter(const std::vector<std::string_view>& string
   // A string shorter than a fingerprint byte's offset has every value there: those strings
   // get buckets of their own, so that they widen no others.
   std::size_t short_count = 0;
-  for (const std::string_view string : strings) short_count += string.size() <= offsets[5];
+  for (const std::string_view string : strings) short_count += string.size() <= short_string;
   short_buckets_ = 0;
   if (short_count == strings.size()) {
     short_buckets_ = buckets_;
@@ -132,7 +134,7 @@ unsigned FingerprintFilter::bucket_of(std::string_view string) const {
   // Strings whose first characters end in nearby bytes share a bucket, so that the
   // buckets' byte sets stay small.
   const unsigned near = static_cast<unsigned char>(string[2]) & 0x3F;
-  if (string.size() <= offsets[5]) return buckets_ - short_buckets_ + near * short_buckets_ / 64;
+  if (string.size() <= short_string) return buckets_ - short_buckets_ + near * short_buckets_ / 64;
   return near * (buckets_ - short_buckets_) / 64;
 }
 
