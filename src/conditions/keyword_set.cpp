@@ -146,7 +146,9 @@ bool KeywordSet::starts_at(const char* data, std::size_t size, std::size_t start
 }
 
 bool KeywordSet::hit(std::uint64_t word) const {
-  return holds(slot(word & prefix_mask_)) | (long_prefixes_ && holds(slot(word)));
+  // Both bits taken, without a branch on the first.
+  return (unsigned{holds(slot(word & prefix_mask_))} |
+          unsigned{long_prefixes_ && holds(slot(word))}) != 0;
 }
 
 bool KeywordSet::begins_at(const char* data, std::size_t size, std::size_t at,
