@@ -101,10 +101,16 @@ void form_s_400_keywords(benchmark::State& state) {
   form(state, big_text(), many_keywords(), false);
 }
 // Two groups of the corpus's own terms, state.range(0) keywords in all.
-void form_s_terms(benchmark::State& state) {
-  form(state, big_text(),
-       korvidan::bench::keyword_list(2, static_cast<std::size_t>(state.range(0)) / 2, 15), false);
+std::string terms(const benchmark::State& state) {
+  return korvidan::bench::keyword_list(2, static_cast<std::size_t>(state.range(0)) / 2, 15);
 }
+// The keyword counts the term benchmarks run with.
+void keyword_counts(benchmark::internal::Benchmark* benchmark) {
+  for (const int keywords : {10, 100, 400, 1000, 5000}) benchmark->Arg(keywords);
+}
+
+// Form S with the terms as the condition file.
+void form_s_terms(benchmark::State& state) { form(state, big_text(), terms(state), false); }
 // Matching alone, on the passages of 4 MB of prose cut once (the text stays in the cache):
 // two groups of the corpus's own terms, state.range(0) keywords in all, or the typical
 // query for 0.
@@ -117,10 +123,7 @@ void match_terms(benchmark::State& state) {
     while (cutter.next(span)) regions.push_back({text, span.begin, span.end, {}, false});
     return regions;
   }();
-  const std::string query =
-      state.range(0) == 0
-          ? typical_query()
-          : korvidan::bench::keyword_list(2, static_cast<std::size_t>(state.range(0)) / 2, 15);
+  const std::string query = state.range(0) == 0 ? typical_query() : terms(state);
   const conditions::ConditionMatcher matcher(query);
   std::string scratch;
   for (auto _ : state) {
@@ -134,8 +137,7 @@ void match_terms(benchmark::State& state) {
 }
 // Preparing two groups of the corpus's own terms, state.range(0) keywords in all.
 void prepare_terms(benchmark::State& state) {
-  const std::string list =
-      korvidan::bench::keyword_list(2, static_cast<std::size_t>(state.range(0)) / 2, 15);
+  const std::string list = terms(state);
   for (auto _ : state) {
     const conditions::ConditionMatcher matcher(list);
     benchmark::DoNotOptimize(&matcher);
@@ -155,21 +157,8 @@ BENCHMARK(cut)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_s_typical)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_i_typical)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_s_400_keywords)->Unit(benchmark::kMillisecond);
-BENCHMARK(form_s_terms)
-    ->Arg(10)
-    ->Arg(100)
-    ->Arg(400)
-    ->Arg(1000)
-    ->Arg(5000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(match_terms)
-    ->Arg(0)
-    ->Arg(10)
-    ->Arg(100)
-    ->Arg(400)
-    ->Arg(1000)
-    ->Arg(5000)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(form_s_terms)->Apply(keyword_counts)->Unit(benchmark::kMillisecond);
+BENCHMARK(match_terms)->Arg(0)->Apply(keyword_counts)->Unit(benchmark::kMillisecond);
 BENCHMARK(prepare_terms)->Arg(400)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_s_one_line_passages)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_i_one_line_passages)->Unit(benchmark::kMillisecond);

@@ -1,5 +1,7 @@
 #include "text/cpu.hpp"
 
+#include <algorithm>
+
 #include "text/text.hpp"
 
 namespace korvidan::text {
@@ -30,7 +32,7 @@ bool detail::avx512_enabled = widest >= Kernels::avx512;
 Kernels widest_kernels() { return widest; }
 
 void force_kernels(Kernels most) {
-  const Kernels taken = most < widest ? most : widest;
+  const Kernels taken = std::min(most, widest);
   detail::avx2_enabled = taken >= Kernels::avx2;
   detail::avx512_enabled = taken >= Kernels::avx512;
 }

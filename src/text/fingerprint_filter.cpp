@@ -110,7 +110,6 @@ FingerprintFilter::FingerprintFilter(const std::vector<std::string_view>& string
   // get buckets of their own, so that they widen no others.
   std::size_t short_count = 0;
   for (const std::string_view string : strings) short_count += string.size() <= short_string;
-  short_buckets_ = 0;
   if (short_count == strings.size()) {
     short_buckets_ = buckets_;
   } else if (short_count > 0) {
@@ -119,12 +118,13 @@ FingerprintFilter::FingerprintFilter(const std::vector<std::string_view>& string
   }
   for (const std::string_view string : strings) {
     const unsigned bucket = bucket_of(string);
+    const auto bit = static_cast<std::uint8_t>(1U << bucket % 8);
     for (unsigned k = 0; k < fingerprint_bytes; ++k) {
-      for (unsigned value = 0; value < 64; ++value) {
-        if (string.size() <= offsets[k] ||
-            (static_cast<unsigned char>(string[offsets[k]]) & 0x3F) == value) {
-          tables_[bucket / 8][k][value] |= static_cast<std::uint8_t>(1U << bucket % 8);
-        }
+      std::uint8_t(&table)[64] = tables_[bucket / 8][k];
+      if (string.size() > offsets[k]) {
+        table[static_cast<unsigned char>(string[offsets[k]]) & 0x3F] |= bit;
+      } else {
+        for (std::uint8_t& buckets : table) buckets |= bit;
       }
     }
   }

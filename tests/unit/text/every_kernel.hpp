@@ -31,18 +31,13 @@ inline std::string kernel_name(const ::testing::TestParamInfo<Kernels>& info) {
 
 }  // namespace korvidan::text
 
-// Declare the fixture `suite` and run its TEST_P cases on every kernel, or on the two
-// that code without an AVX-512 path of its own has.
-#define KORVIDAN_ON_EVERY_KERNEL(suite)                                                     \
-  class suite : public ::korvidan::text::EveryKernel {};                                    \
-  INSTANTIATE_TEST_SUITE_P(                                                                 \
-      , suite,                                                                              \
-      ::testing::Values(::korvidan::text::Kernels::scalar, ::korvidan::text::Kernels::avx2, \
-                        ::korvidan::text::Kernels::avx512),                                 \
-      ::korvidan::text::kernel_name)
-#define KORVIDAN_ON_SCALAR_AND_AVX2(suite)                                                   \
-  class suite : public ::korvidan::text::EveryKernel {};                                     \
-  INSTANTIATE_TEST_SUITE_P(                                                                  \
-      , suite,                                                                               \
-      ::testing::Values(::korvidan::text::Kernels::scalar, ::korvidan::text::Kernels::avx2), \
-      ::korvidan::text::kernel_name)
+// Declare the fixture `suite` and run its TEST_P cases on the kernels given, on every
+// kernel, or on the two that code without an AVX-512 path of its own has.
+#define KORVIDAN_ON_KERNELS(suite, ...)                  \
+  class suite : public ::korvidan::text::EveryKernel {}; \
+  INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(__VA_ARGS__), ::korvidan::text::kernel_name)
+#define KORVIDAN_ON_EVERY_KERNEL(suite)                                                          \
+  KORVIDAN_ON_KERNELS(suite, ::korvidan::text::Kernels::scalar, ::korvidan::text::Kernels::avx2, \
+                      ::korvidan::text::Kernels::avx512)
+#define KORVIDAN_ON_SCALAR_AND_AVX2(suite) \
+  KORVIDAN_ON_KERNELS(suite, ::korvidan::text::Kernels::scalar, ::korvidan::text::Kernels::avx2)
