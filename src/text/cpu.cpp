@@ -1,6 +1,8 @@
 #include "text/cpu.hpp"
 
 #include <algorithm>
+#include <cstdlib>
+#include <string_view>
 
 #include "text/text.hpp"
 
@@ -22,7 +24,18 @@ Kernels processor_kernels() {
 #endif
 }
 
-const Kernels widest = processor_kernels();
+// KORVIDAN_KERNELS=scalar|avx2|avx512 lowers the level, so that each level can be measured
+// and tested on one machine; it never raises it, and any other value is ignored.
+Kernels allowed_kernels(Kernels processor) {
+  const char* asked = std::getenv("KORVIDAN_KERNELS");
+  if (asked == nullptr) return processor;
+  const std::string_view name = asked;
+  if (name == "scalar") return Kernels::scalar;
+  if (name == "avx2") return std::min(processor, Kernels::avx2);
+  return processor;
+}
+
+const Kernels widest = allowed_kernels(processor_kernels());
 
 }  // namespace
 

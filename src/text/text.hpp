@@ -18,7 +18,7 @@ namespace korvidan::text {
 // The kernels' paths, narrowest first. Tests run the narrower ones on whole inputs by
 // forcing them; the program never does.
 enum class Kernels { scalar, avx2, avx512 };
-Kernels widest_kernels();  // what this processor has
+Kernels widest_kernels();  // what this processor has, lowered by KORVIDAN_KERNELS
 void force_kernels(Kernels most);
 
 // ---- UTF-8
