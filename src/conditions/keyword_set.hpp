@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "conditions/keyword_trie.hpp"
 #include "text/text.hpp"
 
 namespace korvidan::conditions {
@@ -17,7 +18,8 @@ namespace korvidan::conditions {
 // found 64 at a time. At each, the first `prefix` bytes (the shortest keyword's length, at
 // most 8: two Japanese characters or more tell keywords apart far better than one) are
 // hashed into a bitmap of the keywords' prefixes (behind the fingerprint filter, keywords of
-// 8 bytes or more by all 8), and only on a hit are the keywords with that hash compared.
+// 8 bytes or more by all 8), and only on a hit are the keywords with that hash compared: one
+// by one where they are few, through a trie where many share a beginning.
 // Where the keywords begin with only a few two-byte beginnings, none of them common in
 // Japanese text (a list of "語彙1番" ... "語彙400番"), those are searched 32 positions at a
 // time first; otherwise the fingerprint filter passes on the character starts where a
@@ -61,6 +63,8 @@ class KeywordSet {
   std::vector<std::uint64_t> bitmap_;
   std::vector<std::uint32_t> bucket_start_;  // keywords of bucket b: [start[b], start[b + 1])
   std::vector<Entry> entries_;
+  KeywordTrie trie_;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> trie_roots_;  // bucket, its tree
 };
 
 }  // namespace korvidan::conditions
