@@ -2,6 +2,7 @@
 // passage against them (AND across groups, OR within a group, exact byte substrings).
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,7 +36,7 @@ class ConditionMatcher {
   explicit ConditionMatcher(std::string_view condition_text);
   // A passage given by its lines in the file's text: the raw bytes are searched, and
   // `readable_after` bytes after them may be read (never matched). `scratch` receives the
-  // passage text (CR LF line ends) when a keyword ending in CR needs it.
+  // passage text (CR LF line ends) when a keyword ending in CR meets a last line without LF.
   bool selected(const text::LineRegion& lines, std::size_t readable_after,
                 std::string& scratch) const;
   bool selected(std::string_view passage_text) const;
@@ -44,7 +45,6 @@ class ConditionMatcher {
   struct Keyword {
     std::string_view bytes;
     std::size_t anchor;  // the position in `bytes` least likely to occur in Japanese text
-    bool ends_in_cr;     // can only match the CR before a line's LF in the passage text
   };
   // A few keywords of one group tested in one pass: two bytes of each keyword, the ones
   // least likely in Japanese text, are compared 32 positions at a time, and the keywords
@@ -62,13 +62,17 @@ class ConditionMatcher {
     std::vector<Keyword> keywords;  // searched one by one
     std::optional<ProbeSearch> probes;
     std::vector<KeywordSet> sets;
-    bool needs_passage_text = false;  // holds a keyword ending in CR
   };
+  static Keyword keyword_of(std::string_view bytes);
   static void add_searchers(Group& group, std::vector<Keyword> keywords);
   static bool contains(std::string_view haystack, const Keyword& keyword);
-  bool group_found(const Group& group, std::string_view region, std::size_t readable_after,
-                   const std::string_view* passage_text) const;
+  static bool group_found(const Group& group, std::string_view region,
+                          std::size_t readable_after);
   std::vector<Group> groups_;
+  // A keyword ending in CR is also searched in the raw lines as its other bytes followed
+  // by an LF: those searched forms live here.
+  std::unique_ptr<char[]> line_feed_forms_;
+  bool ends_in_cr_ = false;  // some keyword does
 };
 
 }  // namespace korvidan::conditions

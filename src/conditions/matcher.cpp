@@ -50,36 +50,51 @@ bool passage_selected(std::string_view condition_text, std::string_view passage_
 
 ConditionMatcher::ConditionMatcher(std::string_view condition_text) {
   std::vector<std::vector<std::string_view>> texts(1);
-  text::for_each_line(condition_text, [&texts](std::string_view line) {
+  std::size_t line_feed_bytes = 0;
+  text::for_each_line(condition_text, [&](std::string_view line) {
     if (line.empty()) return;
     if (line == separator_line) {
       texts.emplace_back();
     } else {
       texts.back().push_back(line);
+      if (line.back() == '\r') line_feed_bytes += line.size();
     }
   });
+  line_feed_forms_ = std::make_unique<char[]>(line_feed_bytes);
+  char* form = line_feed_forms_.get();
   for (const auto& keywords : texts) {
     Group group;
-    for (const std::string_view keyword : keywords) {
-      const bool ends_in_cr = keyword.back() == '\r';
-      std::size_t anchor = keyword.size() - 1;
-      for (std::size_t i = keyword.size(); i-- > 0;) {
-        if (commonness(static_cast<unsigned char>(keyword[i])) <
-            commonness(static_cast<unsigned char>(keyword[anchor]))) {
-          anchor = i;
-        }
-      }
-      group.keywords.push_back({keyword, anchor, ends_in_cr});
-      group.needs_passage_text = group.needs_passage_text || ends_in_cr;
-    }
-    // Keywords ending in CR stay one by one: they are searched in the passage text.
     std::vector<Keyword> searched;
-    std::copy_if(group.keywords.begin(), group.keywords.end(), std::back_inserter(searched),
-                 [](const Keyword& keyword) { return !keyword.ends_in_cr; });
-    std::erase_if(group.keywords, [](const Keyword& keyword) { return !keyword.ends_in_cr; });
+    for (const std::string_view keyword : keywords) {
+      searched.push_back(keyword_of(keyword));
+      if (keyword.back() != '\r') continue;
+      // In the passage text the keyword's CR is a CR of the line or the one of a line's
+      // CR LF end. In the raw lines that is the same CR (a line's own, or its CR LF kept),
+      // or a bare LF that the passage text gives a CR: the other bytes followed by LF, where
+      // they do not end in CR themselves (then the LF is no bare one). A last line without
+      // LF gets its CR LF only in the passage text: `selected` searches that text then.
+      ends_in_cr_ = true;
+      const std::string_view other = keyword.substr(0, keyword.size() - 1);
+      if (!other.empty() && other.back() == '\r') continue;
+      std::copy(other.begin(), other.end(), form);
+      form[other.size()] = '\n';
+      searched.push_back(keyword_of({form, keyword.size()}));
+      form += keyword.size();
+    }
     add_searchers(group, std::move(searched));
     groups_.push_back(std::move(group));
   }
+}
+
+ConditionMatcher::Keyword ConditionMatcher::keyword_of(std::string_view bytes) {
+  std::size_t anchor = bytes.size() - 1;
+  for (std::size_t i = bytes.size(); i-- > 0;) {
+    if (commonness(static_cast<unsigned char>(bytes[i])) <
+        commonness(static_cast<unsigned char>(bytes[anchor]))) {
+      anchor = i;
+    }
+  }
+  return {bytes, anchor};
 }
 
 namespace {
@@ -192,10 +207,9 @@ bool ConditionMatcher::contains(std::string_view haystack, const Keyword& keywor
 }
 
 bool ConditionMatcher::group_found(const Group& group, std::string_view region,
-                                   std::size_t readable_after,
-                                   const std::string_view* passage_text) const {
+                                   std::size_t readable_after) {
   for (const Keyword& keyword : group.keywords) {
-    if (contains(keyword.ends_in_cr ? *passage_text : region, keyword)) return true;
+    if (contains(region, keyword)) return true;
   }
   if (group.probes && group.probes->find_any(region, readable_after)) return true;
   return std::any_of(group.sets.begin(), group.sets.end(),
@@ -203,31 +217,25 @@ bool ConditionMatcher::group_found(const Group& group, std::string_view region,
 }
 
 bool ConditionMatcher::selected(std::string_view passage_text) const {
-  for (const Group& group : groups_) {
-    if (!group_found(group, passage_text, 0, &passage_text)) return false;
-  }
-  return true;
+  return std::all_of(groups_.begin(), groups_.end(), [passage_text](const Group& group) {
+    return group_found(group, passage_text, 0);
+  });
 }
 
 bool ConditionMatcher::selected(const text::LineRegion& lines, std::size_t readable_after,
                                 std::string& scratch) const {
   // A keyword holds no LF, so in the passage text it can only lie within one line and the
-  // CR of that line's CR LF. The raw region gives the same answer, except for a keyword
-  // ending in CR where the file's line ended in a bare LF or nothing: those alone are
-  // tested on the passage text itself, built once per passage when one is reached.
-  const std::string_view region = lines.raw();
-  std::string_view passage_text;
-  bool text_built = false;
-  for (const Group& group : groups_) {
-    if (group.needs_passage_text && !text_built) {
-      scratch.clear();
-      lines.emit_crlf([&scratch](std::string_view piece) { scratch.append(piece); });
-      passage_text = scratch;
-      text_built = true;
-    }
-    if (!group_found(group, region, readable_after, &passage_text)) return false;
+  // CR of that line's CR LF: the raw lines give the same answer, the forms of keywords
+  // ending in CR included, except at the end of a last line without LF.
+  if (ends_in_cr_ && lines.unterminated) {
+    scratch.clear();
+    lines.emit_crlf([&scratch](std::string_view piece) { scratch.append(piece); });
+    return selected(std::string_view(scratch));
   }
-  return true;
+  const std::string_view region = lines.raw();
+  return std::all_of(groups_.begin(), groups_.end(), [&](const Group& group) {
+    return group_found(group, region, readable_after);
+  });
 }
 
 }  // namespace korvidan::conditions

@@ -85,8 +85,9 @@ void expect_matcher_agrees(const std::string& condition_text, const std::string&
   std::string scratch;
   for (const Passage& passage : reference.passages) {
     ASSERT_TRUE(cutter.next(span));
-    ASSERT_EQ(matcher.selected(cutter.lines(span), file_text.size() - span.end, scratch),
-              passage_selected(condition_text, passage.text))
+    const bool selected = passage_selected(condition_text, passage.text);
+    ASSERT_EQ(matcher.selected(passage.text), selected);
+    ASSERT_EQ(matcher.selected(cutter.lines(span), file_text.size() - span.end, scratch), selected)
         << "condition " << ::testing::PrintToString(condition_text) << "\nfile "
         << ::testing::PrintToString(file_text) << "\npassage "
         << ::testing::PrintToString(passage.text);
@@ -279,6 +280,83 @@ TEST_P(ConditionMatcherTest, generated_keyword_lists_equal_the_plain_rule) {
       SCOPED_TRACE("keywords " + std::to_string(size) + ", round " + std::to_string(round));
       expect_matcher_agrees(condition_text, file_text, 1 + static_cast<int>(random() % 2));
       if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+}
+
+// `word` cut or filled with ASCII to `size` bytes, cut only between characters.
+std::string sized(std::string_view word, std::size_t size, std::mt19937& random) {
+  std::size_t keep = std::min(word.size(), size);
+  while (keep > 0 && keep < word.size() && (static_cast<unsigned char>(word[keep]) & 0xC0) == 0x80)
+    --keep;
+  std::string out(word.substr(0, keep));
+  while (out.size() < size) out += "ab1:"[random() % 4];
+  return out;
+}
+
+// Lists whose keywords share a beginning of 3 to 40 bytes (all of them in one bucket of the
+// long-list search), are prefixes of one another, are 7 to 17 bytes long around the 8-byte
+// words compared, or end in CR, against texts dense with near misses: the shared beginning
+// followed by every other ending. A 7-byte keyword hashed as if it had 8 (the long
+// keywords' rule taken one byte too short) is never found here.
+TEST_P(ConditionMatcherTest, keywords_sharing_a_beginning_equal_the_plain_rule) {
+  std::mt19937 random(22);
+  // Each beginning with the fewest bytes its keywords have (filled with ASCII).
+  const std::vector<std::pair<std::string_view, std::size_t>> beginnings = {
+      {"東", 6}, {"abc", 6}, {"デー", 7}, {"株式会社", 12}, {"東京都千代田区大手町一", 33},
+      {"2026-12-10 0", 12}, {"0123456789abcdefghijklmnopqrstuvwxyzABCD", 40}};
+  const std::vector<std::string_view> endings = {"情", "報", "処", "a", "b",  "ー",
+                                                 "1",  ":",  "\t", "区", "都", "港"};
+  const auto ending = [&] {
+    std::string out;
+    const unsigned pieces = static_cast<unsigned>(random() % 5);
+    for (unsigned i = 0; i < pieces; ++i) out += endings[random() % endings.size()];
+    return out;
+  };
+  for (const auto& [beginning, fewest] : beginnings) {
+    for (const std::size_t count : {2U, 9U, 40U, 400U, 5000U}) {
+      for (int round = 0; round < (count >= 400 ? 2 : 4); ++round) {
+        // Keywords ending in CR in every other round; in the others a keyword ends the
+        // text, at the very end of the last passage searched.
+        const bool with_cr = round % 2 == 1;
+        std::vector<std::string> keywords;
+        for (std::size_t k = 0; k < count; ++k) {
+          std::string keyword = std::string(beginning) + ending();
+          std::size_t size = std::max(keyword.size(), fewest);
+          if (k % 3 == 1) {
+            const std::size_t sizes[] = {7, 8, 9, 15, 16, 17};
+            size = std::max(sizes[random() % 6], fewest);
+          }
+          keywords.push_back(sized(keyword, size, random));
+        }
+        std::string condition_text;
+        for (const std::string& keyword : keywords) {
+          // One in eight ends in CR, as a line of a file saved with CR CR LF ends.
+          condition_text += keyword + (with_cr && random() % 8 == 0 ? "\r\r\n" : "\n");
+        }
+        if (round == 2) condition_text += "+++\n" + std::string(beginning) + "\n";
+        std::string file_text;
+        for (int line = 0; line < 50; ++line) {
+          const int mentions = 1 + static_cast<int>(random() % 4);
+          for (int m = 0; m < mentions; ++m) {
+            const auto pick = random() % 10;
+            if (pick == 0) {
+              file_text += keywords[random() % keywords.size()];
+            } else if (pick == 1) {
+              const std::string& keyword = keywords[random() % keywords.size()];
+              file_text += keyword.substr(0, keyword.size() - 1);
+            } else {
+              file_text += std::string(beginning) + ending();
+            }
+            if (random() % 3 == 0) file_text += "、";
+          }
+          file_text += random() % 8 == 0 ? "\n\n" : random() % 2 ? "\n" : "\r\n";
+        }
+        if (!with_cr) file_text += keywords[random() % keywords.size()];
+        SCOPED_TRACE(std::string(beginning) + ", keywords " + std::to_string(count));
+        expect_matcher_agrees(condition_text, file_text, round < 2 ? 1 : 2);
+        if (::testing::Test::HasFatalFailure()) return;
+      }
     }
   }
 }
