@@ -10,6 +10,7 @@
 #include "conditions/conditions.hpp"
 #include "passages/passages.hpp"
 #include "prose.hpp"
+#include "words.hpp"
 #include "results/results.hpp"
 #include "scan/scan.hpp"
 #include "text/text.hpp"
@@ -143,6 +144,16 @@ void prepare_terms(benchmark::State& state) {
     benchmark::DoNotOptimize(&matcher);
   }
 }
+// Preparing one group of 100,000 dictionary words.
+void prepare_dictionary(benchmark::State& state) {
+  std::mt19937 random(1210);
+  std::string list;
+  for (const std::string& word : korvidan::bench::dictionary(100000, random)) list += word + "\n";
+  for (auto _ : state) {
+    const conditions::ConditionMatcher matcher(list);
+    benchmark::DoNotOptimize(&matcher);
+  }
+}
 void form_s_one_line_passages(benchmark::State& state) {
   form(state, tiny_passages(), typical_query(), false);
 }
@@ -160,6 +171,7 @@ BENCHMARK(form_s_400_keywords)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_s_terms)->Apply(keyword_counts)->Unit(benchmark::kMillisecond);
 BENCHMARK(match_terms)->Arg(0)->Apply(keyword_counts)->Unit(benchmark::kMillisecond);
 BENCHMARK(prepare_terms)->Arg(400)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(prepare_dictionary)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_s_one_line_passages)->Unit(benchmark::kMillisecond);
 BENCHMARK(form_i_one_line_passages)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();
