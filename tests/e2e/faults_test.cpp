@@ -379,6 +379,25 @@ TEST_F(FaultTest, a_write_failure_in_a_file_not_yet_checked_waits_for_its_check)
   EXPECT_EQ(selection(".").size(), 1U << 20);
 }
 
+// A write that fails inside a file that ends in a long passage, with more files queued:
+// the reading stage is then waiting for a block that no stage will let go, and the run
+// must still stop at once (a cancel that missed that wait hung it for ever).
+TEST_F(FaultTest, a_write_failure_before_a_long_last_passage_with_more_files_queued_stops) {
+  if (on_windows()) GTEST_SKIP() << "file size limits are a POSIX facility";
+  std::string text;
+  while (text.size() < (4U << 20)) text += "hit 東京の短い文章です。\n\n";
+  while (text.size() < (7U << 20)) text += "hit 長い文章の続きです。\n";
+  make_folder("d");
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) write(std::string("d/") + name, text);
+  RunOptions options;
+  options.file_size_limit = 2000;
+  options.kill_after = std::chrono::seconds(120);
+  const ProgramRun run = this->run({"2", "hit.jkn", "d", "S", "C"}, options);
+  EXPECT_EQ(run.exit_status, 101) << run.standard_error;
+  EXPECT_TRUE(run.standard_error.ends_with("\ncannot write !!: File too large (os error 27)\n"))
+      << run.standard_error;
+}
+
 // A target that cannot seek (a FIFO) is read like any other file, whatever its size.
 TEST_F(FaultTest, a_fifo_larger_than_a_reading_block_is_searched) {
   std::string text;

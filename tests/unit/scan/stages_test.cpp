@@ -1,0 +1,133 @@
+// Every wait of the search stages ends when the search ends: each test leaves a stage
+// waiting (for room, for an item, for a block, for a long passage's turn), then ends the
+// search. A cancel that does not reach the wait hangs the stage's thread for ever.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "scan/read_ahead.hpp"
+#include "support/memory_target.hpp"
+
+namespace korvidan::scan {
+namespace {
+
+// Runs `work` on a thread of its own; one that never ends fails the test run at once,
+// rather than leaving the suite waiting.
+template <class Work>
+void ends_within_a_minute(Work work) {
+  std::promise<void> finished;
+  std::future<void> done = finished.get_future();
+  std::thread worker([&] {
+    work();
+    finished.set_value();
+  });
+  if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    ADD_FAILURE() << "a stage still waits a minute after the search ended";
+    std::fflush(stdout);
+    std::_Exit(1);
+  }
+  worker.join();
+}
+
+// Time for another thread to reach its wait: a test passes either way, but catches a cancel
+// that misses the wait only once the thread is in it.
+void let_it_reach_its_wait() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
+
+TEST(Handoff, a_push_into_a_full_queue_ends_on_cancel) {
+  Handoff<int> queue(1);
+  ASSERT_TRUE(queue.push(1).ok);
+  ends_within_a_minute([&queue] {
+    std::thread canceller([&queue] {
+      let_it_reach_its_wait();
+      queue.cancel();
+    });
+    EXPECT_FALSE(queue.push(2).ok);
+    canceller.join();
+  });
+}
+
+TEST(Handoff, a_pop_from_an_empty_queue_ends_on_cancel) {
+  Handoff<int> queue(4);
+  ends_within_a_minute([&queue] {
+    std::thread canceller([&queue] {
+      let_it_reach_its_wait();
+      queue.cancel();
+    });
+    EXPECT_EQ(queue.pop(), 0);
+    canceller.join();
+  });
+}
+
+TEST(BlockPool, a_take_from_an_empty_pool_ends_on_cancel) {
+  BlockPool pool(1, 16);
+  Block* const held = pool.take();
+  ASSERT_NE(held, nullptr);
+  ends_within_a_minute([&pool] {
+    std::thread canceller([&pool] {
+      let_it_reach_its_wait();
+      pool.cancel();
+    });
+    EXPECT_EQ(pool.take(), nullptr);
+    canceller.join();
+  });
+}
+
+// A text file in the temporary folder, removed with the test.
+class StagesTest : public ::testing::Test {
+ protected:
+  void TearDown() override { std::filesystem::remove(path_); }
+  std::string write(const std::string& text) {
+    std::ofstream(path_, std::ios::binary)
+        .write(text.data(), static_cast<std::streamsize>(text.size()));
+    return path_.string();
+  }
+
+ private:
+  std::filesystem::path path_ =
+      std::filesystem::path(::testing::TempDir()) / "korvidan_stages_test.txt";
+};
+
+// The writing side stops with every block still in its hands: the reading thread waits
+// for a block, and only the pool's cancel ends that wait.
+TEST_F(StagesTest, the_reading_stage_ends_while_it_waits_for_a_block) {
+  FileSource source(write(std::string(std::size_t{1} << 20, 'a')));
+  ends_within_a_minute([&source] {
+    ReadAhead reading(2, 4096, source, true);
+    ReadItem first = reading.pop();
+    ReadItem second = reading.pop();
+    ASSERT_EQ(second.kind, ReadItem::Kind::text);
+    let_it_reach_its_wait();
+  });
+}
+
+// The writing side stops while the testing stage is ahead with two long passages' buffers
+// in flight: the testing thread waits for a third one's turn, and only the cancel of those
+// turns ends that wait.
+TEST_F(StagesTest, the_testing_stage_ends_while_it_waits_for_a_long_passage_turn) {
+  // Passages of 200 KiB, longer than a block's headroom, with CR LF (no bare LFs to count).
+  const std::string line = std::string(98, 'x') + "\r\n";
+  std::string passage;
+  while (passage.size() < (std::size_t{200} << 10)) passage += line;
+  std::string text;
+  while (text.size() < (std::size_t{6} << 20)) text += passage + "\r\n";
+  FileSource source(write(text));
+  const conditions::ConditionMatcher matcher("never\n");
+  testing::MemoryTarget selection;
+  testing::MemoryTarget rest;
+  results::ResultFiles files(selection, rest, false);
+  PassageStream stream(2, matcher, files);
+  ends_within_a_minute([&] {
+    ReadAhead reading(8, std::size_t{1} << 20, source, true);
+    TestAhead testing(reading, stream, true);
+    let_it_reach_its_wait();
+  });
+}
+
+}  // namespace
+}  // namespace korvidan::scan
