@@ -1,16 +1,14 @@
 // What the stages of a search hand each other: items through a bounded queue, one thread
-// on each side, and the blocks of file bytes from a fixed pool. Either wait ends when the
-// search is cancelled, so that no stage can be left waiting for one that has returned.
+// on each side. Either wait ends when the search is cancelled, so that no stage can be left
+// waiting for one that has returned.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 namespace korvidan::scan {
 
@@ -80,75 +78,6 @@ class Handoff {
   bool cancelled_ = false;
   bool pusher_waits_ = false;
   bool popper_waits_ = false;
-};
-
-// A block of a file's bytes, read and checked, with room before them for the bytes of an
-// unfinished passage that they continue, so that the two are one text without a copy of
-// the block.
-struct Block {
-  static constexpr std::size_t headroom = std::size_t{64} << 10;
-  explicit Block(std::size_t bytes) : storage(new char[headroom + bytes]), capacity(bytes) {}
-  char* data() { return storage.get() + headroom; }
-  std::unique_ptr<char[]> storage;
-  std::size_t capacity;
-  std::size_t size = 0;
-  int users = 0;  // the stages that still read it; guarded by the pool
-};
-
-// The blocks of a search, a fixed number: the bound on the memory in flight. A block goes
-// back to the pool when the last stage that reads it lets it go.
-class BlockPool {
- public:
-  BlockPool(std::size_t count, std::size_t block_size) {
-    for (std::size_t i = 0; i < count; ++i) {
-      blocks_.push_back(std::make_unique<Block>(block_size));
-      free_.push_back(blocks_.back().get());
-    }
-  }
-
-  // Waits for a free block, with one user; nullptr once cancelled.
-  Block* take() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    taker_waits_ = true;
-    changed_.wait(lock, [this] { return cancelled_ || !free_.empty(); });
-    taker_waits_ = false;
-    if (cancelled_) return nullptr;
-    Block* block = free_.back();
-    free_.pop_back();
-    block->users = 1;
-    return block;
-  }
-
-  // One more stage reads the block.
-  void share(Block* block) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    ++block->users;
-  }
-
-  // A stage is done with the block (nullptr: none).
-  void release(Block* block) {
-    if (block == nullptr) return;
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (--block->users > 0) return;
-    free_.push_back(block);
-    const bool wake = taker_waits_;
-    lock.unlock();
-    if (wake) changed_.notify_one();
-  }
-
-  void cancel() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    cancelled_ = true;
-    changed_.notify_all();
-  }
-
- private:
-  std::vector<std::unique_ptr<Block>> blocks_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Block*> free_;
-  bool cancelled_ = false;
-  bool taker_waits_ = false;
 };
 
 }  // namespace korvidan::scan

@@ -7,17 +7,6 @@
 namespace korvidan::scan {
 namespace {
 
-// Appends `bytes` to `buffer`, which grows by doubling; false when memory runs out.
-bool append(platform::FileBuffer& buffer, std::string_view bytes) {
-  if (bytes.size() > buffer.spare_size() &&
-      !buffer.reserve(std::max(buffer.size() + bytes.size(), 2 * buffer.capacity()))) {
-    return false;
-  }
-  if (!bytes.empty()) std::memcpy(buffer.spare(), bytes.data(), bytes.size());
-  buffer.commit(bytes.size());
-  return true;
-}
-
 TestedItem out_of_memory() {
   TestedItem tested;
   tested.item.kind = ReadItem::Kind::failed;
@@ -57,10 +46,7 @@ ReadItem ReadAhead::pop() { return thread_ ? items_.pop() : source_.next(*this);
 // ---- cutting and testing
 
 TestAhead::TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded)
-    : ahead_(ahead),
-      stream_(stream),
-      long_passage_(std::make_unique<platform::FileBuffer>()),
-      threaded_(threaded) {
+    : ahead_(ahead), stream_(stream), threaded_(threaded) {
   if (!threaded) return;
   thread_.emplace([this] {
     for (;;) {
@@ -87,7 +73,7 @@ TestAhead::~TestAhead() {
     ahead_.cancel();  // it may wait for the reading
     thread_->join();
   }
-  forget();
+  if (text_) ahead_.blocks().release(text_->item.block);
 }
 
 TestedItem TestAhead::pop() { return threaded_ ? items_.pop() : next(); }
@@ -107,19 +93,12 @@ void TestAhead::release(TestedItem& item) {
   if (recycled_.size() < max_recycled) recycled_.push_back(std::move(item.tested));
 }
 
-void TestAhead::forget() {
-  ahead_.blocks().release(held_);
-  held_ = nullptr;
-  unconsumed_ = {};
-  long_passage_->clear();
-}
-
 TestedItem TestAhead::next() {
   if (text_) return next_piece();
   if (ended_) return {};
   ReadItem item = ahead_.pop();
   if (item.kind == ReadItem::Kind::text) return begin_text(std::move(item));
-  forget();
+  carry_.clear();
   if (item.kind == ReadItem::Kind::file) stream_.start_file();
   ended_ = item.ends_run();
   TestedItem tested;
@@ -137,43 +116,25 @@ TestedText TestAhead::fresh_list() {
 
 TestedItem TestAhead::fail(TestedItem failure) {
   ended_ = true;
+  if (text_) ahead_.blocks().release(text_->item.block);
   text_.reset();
   return failure;
 }
 
-// The bytes a block leaves unconsumed go into the next block's headroom, or, when they do
-// not fit there, into a buffer of their own that grows with the passage. The writing side
-// reads a block's bytes while they are copied on from it, so a block has two users here;
-// a long passage's buffer goes over to the writing side whole once passages lie in it.
 TestedItem TestAhead::begin_text(ReadItem item) {
-  Block* block = item.block;
-  std::string_view text;
-  if (unconsumed_.size() <= Block::headroom) {
-    char* begin = block->data() - unconsumed_.size();
-    if (!unconsumed_.empty()) std::memmove(begin, unconsumed_.data(), unconsumed_.size());
-    text = std::string_view(begin, unconsumed_.size() + block->size);
-    forget();
-    ahead_.blocks().share(block);
-    held_ = block;
-  } else {
-    if (long_passage_->size() == 0 && !append(*long_passage_, unconsumed_)) {
-      ahead_.blocks().release(block);
-      return fail(out_of_memory());
-    }
-    const bool appended = append(*long_passage_, std::string_view(block->data(), block->size));
-    ahead_.blocks().release(block);
+  bool in_buffer = false;
+  const std::optional<std::string_view> text = carry_.join(*item.block, in_buffer);
+  if (in_buffer || !text) {
+    ahead_.blocks().release(item.block);
     item.block = nullptr;
-    ahead_.blocks().release(held_);
-    held_ = nullptr;
-    if (!appended) return fail(out_of_memory());
-    text = long_passage_->view();
   }
-  text_.emplace(Text{std::move(item), text, 0, false});
+  if (!text) return fail(out_of_memory());
+  text_.emplace(Text{std::move(item), *text, 0, false});
   return next_piece();
 }
 
 // A text's passages go out a few thousand at a time, so that the lists in flight stay
-// small whatever the passages; the last piece carries the text's end.
+// small whatever the passages; the last piece carries the text's end, and what holds it.
 TestedItem TestAhead::next_piece() {
   Text& text = *text_;
   const bool end_of_file = text.item.end_of_file;
@@ -193,32 +154,29 @@ TestedItem TestAhead::next_piece() {
     text.consumed += stream_.tester().test(rest, end_of_file, tested.tested, limits);
     if (limits.reached(tested.tested)) {
       tested.item.kind = ReadItem::Kind::text;
-      tested.item.block = text.item.block;
-      if (tested.item.block != nullptr) ahead_.blocks().share(tested.item.block);
       text.pieces = true;
       return tested;
     }
   }
-  const std::size_t consumed = text.consumed;
-  const std::string_view bytes = text.bytes;
-  const bool pieces = text.pieces;
-  tested.item = std::move(text.item);
+  Text done = std::move(*text_);
   text_.reset();
-  if (held_ != nullptr) {
-    unconsumed_ = bytes.substr(consumed);
-  } else if (tested.tested.passages.empty() && !pieces) {
-    long_passage_->drop_front(consumed);
-    unconsumed_ = long_passage_->view();
-  } else {
+  tested.item = std::move(done.item);
+  const std::string_view tail = done.bytes.substr(done.consumed);
+  if (tested.item.block == nullptr && tested.tested.passages.empty() && !done.pieces) {
+    // No passage ended in the carried bytes: they grow on with the next block.
+    tested.text = {};
+  } else if (tested.item.block == nullptr) {
     // At most two such buffers in flight: the memory stays bounded whatever the passages.
     if (threaded_ && !long_texts_.push(true).ok) return fail({});
-    tested.long_text = std::exchange(long_passage_, std::make_unique<platform::FileBuffer>());
-    if (!end_of_file && !append(*long_passage_, bytes.substr(consumed))) {
-      return fail(out_of_memory());
-    }
-    unconsumed_ = long_passage_->view();
+    tested.long_text = carry_.hand_over();
   }
-  if (end_of_file) forget();
+  // The tail is kept before the block or buffer that holds it goes on.
+  if (end_of_file) {
+    carry_.clear();
+  } else if (!carry_.keep(tail)) {
+    ahead_.blocks().release(tested.item.block);
+    return fail(out_of_memory());
+  }
   return tested;
 }
 

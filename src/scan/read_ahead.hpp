@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "platform/platform.hpp"
+#include "scan/block_pool.hpp"
+#include "scan/carry.hpp"
 #include "scan/handoff.hpp"
 #include "scan/scan.hpp"
 #include "text/text.hpp"
@@ -107,8 +109,9 @@ class ReadAhead {
 };
 
 // A file's item as the writing stage takes it: a text item comes with its passages cut
-// and tested, and with the bytes they lie in (`text`: in `block`, or in `long_text` when
-// a passage outgrew the headroom).
+// and tested, and with the bytes they lie in (`text`). The last piece of a text hands over
+// what holds those bytes: `item.block`, or `long_text` when a passage outgrew a block's
+// headroom; the pieces before it only lend them.
 struct TestedItem {
   ReadItem item;
   std::string_view text;
@@ -130,7 +133,7 @@ class TestAhead {
   TestedItem pop();
   // The writing side tests the passages of a text item that this stage only cut.
   void test_rest(TestedItem& item);
-  // The writing side is done with the item's bytes.
+  // The writing side is done with the item's bytes: it gives back what the item holds.
   void release(TestedItem& item);
 
  private:
@@ -144,7 +147,8 @@ class TestAhead {
     return 1 + list.passages.size() * sizeof(TestedPassage) +
            list.bare_line_feeds.size() * sizeof(std::size_t);
   }
-  // The text whose pieces are being cut and tested.
+  // The text whose pieces are being cut and tested: in the block of its item, or in the
+  // carry's buffer.
   struct Text {
     ReadItem item;  // its end of file and block go with the last piece
     std::string_view bytes;
@@ -156,15 +160,10 @@ class TestAhead {
   TestedItem next_piece();
   TestedItem fail(TestedItem failure);
   TestedText fresh_list();
-  void forget();
 
   ReadAhead& ahead_;
   PassageStream& stream_;
-  // The bytes the last text left unconsumed (an unfinished passage): in `held`, or in
-  // `long_passage_` when they outgrew the headroom.
-  Block* held_ = nullptr;
-  std::string_view unconsumed_;
-  std::unique_ptr<platform::FileBuffer> long_passage_;
+  Carry carry_;  // the bytes the last text left: an unfinished passage
   bool ended_ = false;
   std::optional<Text> text_;
   const bool threaded_;
