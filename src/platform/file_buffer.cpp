@@ -10,7 +10,7 @@ FileBuffer::~FileBuffer() {
 
 bool FileBuffer::reserve(std::size_t capacity) {
   if (capacity > capacity_) {
-    // Not value-initialised: a multi-GB file would otherwise be written twice.
+    // Not value-initialised: a multi-GB passage would otherwise be written twice.
     char* grown = allocate_file_storage(capacity);
     if (grown == nullptr) return false;
     if (size_ != 0) std::memcpy(grown, data_, size_);

@@ -164,9 +164,10 @@ void close_file(Handle handle);
 // The identity of an open file: the same as path_info gives for its path.
 Result<FileIdentity> file_identity(Handle file);
 
-// Storage for whole files, from the system directly (backend-defined): large buffers are
-// asked for in huge pages where the system has them, which makes the first touch of a
-// multi-GB buffer far cheaper. Returns nullptr when the memory cannot be had.
+// Storage for the buffers of file bytes (a long passage's may grow to gigabytes), from the
+// system directly (backend-defined): large buffers are asked for in huge pages where the
+// system has them, which makes the first touch of a multi-GB buffer far cheaper. Returns
+// nullptr when the memory cannot be had.
 char* allocate_file_storage(std::size_t size);
 void release_file_storage(char* storage, std::size_t size);
 // The system's own error for memory that cannot be had.
@@ -200,7 +201,8 @@ class FileBuffer {
   std::size_t capacity_ = 0;
 };
 
-// Replaces the buffer's content with the whole file, up to its end.
+// Replaces the buffer's content with the whole file, up to its end (the condition file; text
+// files are read in blocks).
 Status read_whole_file(Handle handle, FileBuffer& buffer);
 // Reads on from the current position until `size` bytes or the end of the file; returns
 // how many it got.

@@ -141,28 +141,34 @@ TestedItem TestAhead::next_piece() {
   const std::string_view rest = text.bytes.substr(text.consumed);
   TestedItem tested;
   tested.text = rest;
+  tested.item.kind = ReadItem::Kind::text;
   if (!threaded_) {
-    // On one thread the passages go straight to the results stage, as they are tested.
-    text.consumed += stream_.feed(rest, end_of_file);
-  } else {
-    tested.tested = fresh_list();
-    TestLimits limits{SIZE_MAX, SIZE_MAX, max_passages, max_line_feeds};
-    if (share_ < whole_share) {
-      limits.test_from = rest.size() / whole_share * share_;
-      limits.test_count = max_passages / whole_share * share_;
-    }
-    text.consumed += stream_.tester().test(rest, end_of_file, tested.tested, limits);
-    if (limits.reached(tested.tested)) {
-      tested.item.kind = ReadItem::Kind::text;
-      text.pieces = true;
-      return tested;
-    }
+    // On one thread the writing side cuts, tests and writes the text in one pass (`pass`),
+    // each passage while its bytes are in the cache.
+    tested.in_one_pass = true;
+    return tested;
   }
+  tested.tested = fresh_list();
+  TestLimits limits{SIZE_MAX, SIZE_MAX, max_passages, max_line_feeds};
+  if (share_ < whole_share) {
+    limits.test_from = rest.size() / whole_share * share_;
+    limits.test_count = max_passages / whole_share * share_;
+  }
+  text.consumed += stream_.tester().test(rest, end_of_file, tested.tested, limits);
+  if (limits.reached(tested.tested)) {
+    text.pieces = true;
+    return tested;
+  }
+  return end_text(std::move(tested), !tested.tested.passages.empty());
+}
+
+TestedItem TestAhead::end_text(TestedItem tested, bool passages_ended) {
+  const bool end_of_file = text_->item.end_of_file;
   Text done = std::move(*text_);
   text_.reset();
   tested.item = std::move(done.item);
   const std::string_view tail = done.bytes.substr(done.consumed);
-  if (tested.item.block == nullptr && tested.tested.passages.empty() && !done.pieces) {
+  if (tested.item.block == nullptr && !passages_ended && !done.pieces) {
     // No passage ended in the carried bytes: they grow on with the next block.
     tested.text = {};
   } else if (tested.item.block == nullptr) {

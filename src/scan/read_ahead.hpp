@@ -117,6 +117,7 @@ struct TestedItem {
   std::string_view text;
   TestedText tested;
   std::unique_ptr<platform::FileBuffer> long_text;
+  bool in_one_pass = false;  // a whole text, not cut yet: for `TestAhead::pass`
 };
 
 class TestAhead {
@@ -133,6 +134,22 @@ class TestAhead {
   TestedItem pop();
   // The writing side tests the passages of a text item that this stage only cut.
   void test_rest(TestedItem& item);
+  // The writing side cuts and tests a text item `in_one_pass`, and hands each passage to
+  // `write(span, lines, selected)` as it comes; the item then holds the text's end, as a
+  // last piece does (or a failure).
+  template <class Write>
+  void pass(TestedItem& item, Write&& write) {
+    bool passages_ended = false;
+    text_->consumed += stream_.tester().test_each(
+        item.text, text_->item.end_of_file,
+        [&write, &passages_ended](const passages::PassageSpan& span,
+                                  const text::LineRegion& lines, bool, bool selected) {
+          passages_ended = true;
+          write(span, lines, selected);
+          return true;
+        });
+    item = end_text(std::move(item), passages_ended);
+  }
   // The writing side is done with the item's bytes: it gives back what the item holds.
   void release(TestedItem& item);
 
@@ -158,6 +175,8 @@ class TestAhead {
   TestedItem next();
   TestedItem begin_text(ReadItem item);
   TestedItem next_piece();
+  // The last piece of the text: what holds its bytes goes with it, its tail to the carry.
+  TestedItem end_text(TestedItem tested, bool passages_ended);
   TestedItem fail(TestedItem failure);
   TestedText fresh_list();
 

@@ -51,10 +51,23 @@ platform::Outcome consume(TestAhead& ahead, results::ResultFiles& results) {
         start = results.mark();
         break;
       case ReadItem::Kind::text:
-        // After a failed write nothing more is written, but the file is still read to its
-        // end: only a file that checks out ends in the write stop.
-        if (!results.stopped()) ahead.test_rest(tested);
-        write_tested(tested.text, tested.tested, results);
+        // After a failed write nothing more is written, but the file is still read (and
+        // cut) to its end: only a file that checks out ends in the write stop.
+        if (tested.in_one_pass) {
+          ahead.pass(tested, [&results](const passages::PassageSpan& span,
+                                        const text::LineRegion& lines, bool selected) {
+            if (!results.stopped()) {
+              results.write_passage(selected, lines, span.first_line, span.last_line);
+            }
+          });
+          if (item.kind == ReadItem::Kind::failed) {
+            results.take_back(start);
+            return item.error;
+          }
+        } else {
+          if (!results.stopped()) ahead.test_rest(tested);
+          write_tested(tested.text, tested.tested, results);
+        }
         ahead.release(tested);
         if (item.end_of_file && results.stopped()) return platform::Outcome();
         break;
@@ -266,13 +279,21 @@ platform::Outcome scan_folder(std::string_view target, ScanContext& context) {
   return search(*context.stream, source);
 }
 
-platform::Outcome walk_tree_indexed(std::string_view folder, ScanContext& context) {
+namespace {
+
+platform::Outcome walk_tree(std::string_view folder, ScanContext& context) {
   FileSource source(std::string(folder), true, context);
   return search(*context.stream, source);
 }
 
+}  // namespace
+
+platform::Outcome walk_tree_indexed(std::string_view folder, ScanContext& context) {
+  return walk_tree(folder, context);
+}
+
 platform::Outcome walk_tree_text_only(std::string_view folder, ScanContext& context) {
-  return walk_tree_indexed(folder, context);
+  return walk_tree(folder, context);
 }
 
 }  // namespace korvidan::scan

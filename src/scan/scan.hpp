@@ -1,7 +1,7 @@
 // The folder scan and the per-file search: which text files of a folder, or of its whole
 // tree, are searched, in listing order; reading each one once, a few blocks ahead on a
-// thread of its own; and running its text through the passage engine (cut, test, hand to
-// the results stage).
+// thread of its own; cutting and testing its passages on a second; and handing them to the
+// results stage on the calling thread.
 #pragma once
 
 #include <array>
@@ -107,8 +107,10 @@ void test_rest(std::string_view text, TestedText& tested,
 // stopped.
 void write_tested(std::string_view text, const TestedText& tested, results::ResultFiles& results);
 
-// One file's passages cut, tested and handed to the results stage as its text comes in.
-// One stream serves the whole run; `start_file` readies it for the next file.
+// One file's passages cut, tested and handed to the results stage as its text comes in: a
+// whole text at once (`process_file_*`), and the passage tester of a run's stages, which
+// write only through `consume`. One stream serves the whole run; `start_file` readies it
+// for the next file.
 class PassageStream {
  public:
   PassageStream(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
@@ -118,7 +120,8 @@ class PassageStream {
   PassageTester& tester() { return tester_; }
   // Hands over the passages that `text` completes and returns how many of its leading
   // bytes are done with: the next call's text must begin with the rest. At the end of the
-  // file, every passage is handed over. Stops early once the results stage has stopped.
+  // file, every passage is handed over. Stops after the passage that stopped the results
+  // stage, with the bytes up to it done with.
   std::size_t feed(std::string_view text, bool end_of_file);
 
  private:
@@ -159,14 +162,15 @@ bool is_search_target(std::string_view entry_path, const platform::PathInfo& inf
                       const ScanContext& context);
 
 // The folder scans. Files are listed, opened, read and checked for UTF-8 on a thread of
-// their own, a few blocks ahead of the cutting, testing and writing on the calling thread;
-// what the result files get, and which failure ends the run, are exactly those of one
-// thread doing everything file after file. A file that cannot be opened or read, or is not
+// their own, a few blocks ahead of the cutting and testing on a second and the writing on
+// the calling thread; what the result files get, and which failure ends the run, are
+// exactly those of one thread doing everything file after file. A file that cannot be opened or read, or is not
 // UTF-8, ends the scan with its error (form I: after its heading lines); a folder that
 // cannot be listed, with the stop; a failed write, once its file is checked to its end.
 // The text files directly in `target`; sub-folders are not entered.
 platform::Outcome scan_folder(std::string_view target, ScanContext& context);
 // The text files of `folder` and of every folder below it, depth first in listing order.
+// The form is the results stage's; the two names say which one the caller set up.
 platform::Outcome walk_tree_indexed(std::string_view folder, ScanContext& context);
 platform::Outcome walk_tree_text_only(std::string_view folder, ScanContext& context);
 

@@ -43,25 +43,33 @@ PassageStream::PassageStream(std::int32_t break_count,
 void PassageStream::start_file() { tester_.start_file(); }
 
 std::size_t PassageStream::feed(std::string_view text, bool end_of_file) {
-  const std::size_t consumed =
-      tester_.test_each(text, end_of_file,
-                        [this](const passages::PassageSpan& span, const text::LineRegion& lines,
-                               bool, bool selected) {
-                          results_.write_passage(selected, lines, span.first_line, span.last_line);
-                          return !results_.stopped();
-                        });
-  return results_.stopped() ? text.size() : consumed;
+  return tester_.test_each(text, end_of_file,
+                           [this](const passages::PassageSpan& span,
+                                  const text::LineRegion& lines, bool, bool selected) {
+                             results_.write_passage(selected, lines, span.first_line,
+                                                    span.last_line);
+                             return !results_.stopped();
+                           });
 }
+
+namespace {
+
+void process_file(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
+                  std::string_view file_text, results::ResultFiles& results) {
+  PassageStream(break_count, conditions, results).feed(file_text, true);
+}
+
+}  // namespace
 
 void process_file_text_only(std::int32_t break_count,
                             const conditions::ConditionMatcher& conditions,
                             std::string_view file_text, results::ResultFiles& results) {
-  PassageStream(break_count, conditions, results).feed(file_text, true);
+  process_file(break_count, conditions, file_text, results);
 }
 
 void process_file_indexed(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
                           std::string_view file_text, results::ResultFiles& results) {
-  process_file_text_only(break_count, conditions, file_text, results);
+  process_file(break_count, conditions, file_text, results);
 }
 
 }  // namespace korvidan::scan
