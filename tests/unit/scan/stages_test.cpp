@@ -11,7 +11,7 @@
 #include <future>
 #include <thread>
 
-#include "scan/read_ahead.hpp"
+#include "scan/test_ahead.hpp"
 #include "support/memory_target.hpp"
 
 namespace korvidan::scan {

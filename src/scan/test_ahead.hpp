@@ -1,0 +1,120 @@
+// The testing stage of a search: each file's blocks cut into passages and tested, on a
+// thread of its own, a few thousand passages an item; the calling thread writes them. Where
+// the process may use one processor only, the writing stage cuts and tests a text itself
+// as it writes it.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.hpp"
+#include "scan/carry.hpp"
+#include "scan/handoff.hpp"
+#include "scan/read_ahead.hpp"
+#include "scan/scan.hpp"
+
+namespace korvidan::scan {
+
+// A file's item as the writing stage takes it: a text item comes with its passages cut
+// and tested, and with the bytes they lie in (`text`). The last piece of a text hands over
+// what holds those bytes: `item.block`, or `long_text` when a passage outgrew a block's
+// headroom; the pieces before it only lend them.
+struct TestedItem {
+  ReadItem item;
+  std::string_view text;
+  TestedText tested;
+  std::unique_ptr<platform::FileBuffer> long_text;
+  bool in_one_pass = false;  // a whole text, not cut yet: for `TestAhead::pass`
+};
+
+class TestAhead {
+ public:
+  // `threaded`: the passages are cut and tested on a thread of their own; else each is
+  // written as soon as it is tested, and the items come with none.
+  TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded);
+  // Cancels the testing and the reading and waits for the testing thread.
+  ~TestAhead();
+  TestAhead(const TestAhead&) = delete;
+  TestAhead& operator=(const TestAhead&) = delete;
+
+  // The writing side: `done` once cancelled.
+  TestedItem pop();
+  // The writing side tests the passages of a text item that this stage only cut.
+  void test_rest(TestedItem& item);
+  // The writing side cuts and tests a text item `in_one_pass`, and hands each passage to
+  // `write(span, lines, selected)` as it comes; the item then holds the text's end, as a
+  // last piece does (or a failure).
+  template <class Write>
+  void pass(TestedItem& item, Write&& write) {
+    bool passages_ended = false;
+    text_->consumed += stream_.tester().test_each(
+        item.text, text_->item.end_of_file,
+        [&write, &passages_ended](const passages::PassageSpan& span,
+                                  const text::LineRegion& lines, bool, bool selected) {
+          passages_ended = true;
+          write(span, lines, selected);
+          return true;
+        });
+    item = end_text(std::move(item), passages_ended);
+  }
+  // The writing side is done with the item's bytes: it gives back what the item holds.
+  void release(TestedItem& item);
+
+ private:
+  // A few thousand passages an item, a few MiB of lists in flight: even a text of
+  // nothing but empty lines or one-line passages keeps the memory small.
+  static constexpr std::size_t max_items = 16;
+  static constexpr std::size_t max_passages = 4096;
+  static constexpr std::size_t max_line_feeds = 16384;
+  static constexpr std::size_t max_list_bytes = std::size_t{4} << 20;
+  static std::size_t list_bytes(const TestedText& list) {
+    return 1 + list.passages.size() * sizeof(TestedPassage) +
+           list.bare_line_feeds.size() * sizeof(std::size_t);
+  }
+  // The text whose pieces are being cut and tested: in the block of its item, or in the
+  // carry's buffer.
+  struct Text {
+    ReadItem item;  // its end of file and block go with the last piece
+    std::string_view bytes;
+    std::size_t consumed = 0;
+    bool pieces = false;  // pieces have gone out before the last
+  };
+  TestedItem next();
+  TestedItem begin_text(ReadItem item);
+  TestedItem next_piece();
+  // The last piece of the text: what holds its bytes goes with it, its tail to the carry.
+  TestedItem end_text(TestedItem tested, bool passages_ended);
+  TestedItem fail(TestedItem failure);
+  TestedText fresh_list();
+
+  ReadAhead& ahead_;
+  PassageStream& stream_;
+  Carry carry_;  // the bytes the last text left: an unfinished passage
+  bool ended_ = false;
+  std::optional<Text> text_;
+  const bool threaded_;
+  // How much of each text, in 64ths from its front, this stage tests; the writing side
+  // tests the rest with its own scratch.
+  static constexpr std::size_t whole_share = 64;
+  static constexpr std::size_t min_share = 8;
+  static constexpr std::size_t share_step = 4;
+  std::size_t share_ = whole_share;
+  std::string scratch_;
+  Handoff<TestedItem> items_{max_items, max_list_bytes};
+  // One token for each long passage's buffer on its way to the writing side.
+  Handoff<bool> long_texts_{2};
+  // The passage lists the writing side is done with, for the next texts: a fresh list
+  // for each block cost a page fault every few passages.
+  static constexpr std::size_t max_recycled = 4;
+  std::mutex recycled_mutex_;
+  std::vector<TestedText> recycled_;
+  std::optional<std::thread> thread_;
+};
+
+}  // namespace korvidan::scan
