@@ -90,6 +90,7 @@ class ResultFiles {
   // Closes files it opened itself: the rest file, then the selection file.
   void close();
 
+  // For tests: the run counters as form I last wrote them.
   std::uint64_t selected_total() const { return selection_.total; }
   std::uint64_t rest_total() const { return rest_.total; }
 

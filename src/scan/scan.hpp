@@ -129,8 +129,9 @@ class PassageStream {
   PassageTester tester_;
 };
 
-// A whole file's text in one go. The form is the results stage's; the two names say which
-// one the caller set up.
+// A whole file's text in one go, on the calling thread: for tests, as the reference the
+// stages of a run are held to (a run goes through `search_file` or the folder scans). The
+// form is the results stage's; the two names say which one the caller set up.
 void process_file_text_only(std::int32_t break_count,
                             const conditions::ConditionMatcher& conditions,
                             std::string_view file_text, results::ResultFiles& results);

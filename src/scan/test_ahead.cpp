@@ -39,7 +39,7 @@ TestAhead::TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded)
 TestAhead::~TestAhead() {
   if (thread_) {
     items_.cancel();
-    long_texts_.cancel();
+    long_text_turns_.release();  // a turn for the wait it may be in
     ahead_.cancel();  // it may wait for the reading
     thread_->join();
   }
@@ -55,7 +55,7 @@ void TestAhead::test_rest(TestedItem& item) {
 void TestAhead::release(TestedItem& item) {
   ahead_.blocks().release(item.item.block);
   item.item.block = nullptr;
-  if (item.long_text && threaded_) long_texts_.pop();
+  if (item.long_text && threaded_) long_text_turns_.release();
   item.long_text.reset();
   if (item.tested.passages.capacity() == 0) return;
   item.tested.clear();
@@ -143,7 +143,8 @@ TestedItem TestAhead::end_text(TestedItem tested, bool passages_ended) {
     tested.text = {};
   } else if (tested.item.block == nullptr) {
     // At most two such buffers in flight: the memory stays bounded whatever the passages.
-    if (threaded_ && !long_texts_.push(true).ok) return fail({});
+    // Once the search is cancelled, the push of this item fails and the stage ends.
+    if (threaded_) long_text_turns_.acquire();
     tested.long_text = carry_.hand_over();
   }
   // The tail is kept before the block or buffer that holds it goes on.

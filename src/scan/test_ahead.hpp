@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <semaphore>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -107,8 +108,9 @@ class TestAhead {
   std::size_t share_ = whole_share;
   std::string scratch_;
   Handoff<TestedItem> items_{max_items, max_list_bytes};
-  // One token for each long passage's buffer on its way to the writing side.
-  Handoff<bool> long_texts_{2};
+  // A turn for each long passage's buffer on its way to the writing side: at most two in
+  // flight, so that the memory stays bounded whatever the passages.
+  std::counting_semaphore<> long_text_turns_{2};
   // The passage lists the writing side is done with, for the next texts: a fresh list
   // for each block cost a page fault every few passages.
   static constexpr std::size_t max_recycled = 4;

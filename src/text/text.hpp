@@ -113,7 +113,7 @@ class FingerprintFilter {
   using Tables = std::uint8_t[2][fingerprint_bytes][64];
 
   explicit FingerprintFilter(const std::vector<std::string_view>& strings);
-  unsigned buckets() const { return buckets_; }
+  unsigned buckets() const { return buckets_; }  // for tests
   // The bucket a string is in; the strings given must all be at least six bytes.
   unsigned bucket_of(std::string_view string) const;
   // The share of positions that pass if the fingerprint bytes were random.
