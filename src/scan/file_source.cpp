@@ -47,31 +47,24 @@ FileSource::~FileSource() {
 ReadItem FileSource::next(BlockPool& blocks) {
   if (ending_) {
     ReadItem item = std::move(*ending_);
-    ending_ = ReadItem{};  // after the item that ends the run: done
+    ending_ = NothingMore{};  // after the item that ends the run
     return item;
   }
   if (file_) return read_block(blocks);
   std::optional<Pending> pending = next_file();
   if (!pending) return next(blocks);
-  ReadItem begins;
-  begins.kind = ReadItem::Kind::file;
-  begins.heading = pending->heading;
-  begins.path = std::move(pending->path);
   if (pending->opened.ok()) {
     file_ = pending->opened.value();
     checker_ = text::Utf8Checker();
   } else {
-    ending_.emplace();
-    ending_->kind = ReadItem::Kind::failed;
-    ending_->error = pending->opened.error();
+    ending_ = FileFailed{pending->opened.error()};
   }
-  return begins;
+  return FileBegins{std::move(pending->path), pending->heading};
 }
 
 ReadItem FileSource::read_block(BlockPool& blocks) {
-  ReadItem item;
   Block* block = blocks.take();
-  if (block == nullptr) return item;  // cancelled
+  if (block == nullptr) return NothingMore{};  // cancelled
   const platform::Result<std::size_t> got =
       platform::read_up_to(*file_, block->data(), block->capacity);
   const bool end_of_file = got.ok() && got.value() < block->capacity;
@@ -80,20 +73,15 @@ ReadItem FileSource::read_block(BlockPool& blocks) {
     blocks.release(block);
     platform::close_file(*file_);
     file_.reset();
-    item.kind = ReadItem::Kind::failed;
-    item.error = got.ok() ? not_utf8() : got.error();
-    ending_ = ReadItem{};
-    return item;
+    ending_ = NothingMore{};
+    return FileFailed{got.ok() ? not_utf8() : got.error()};
   }
   block->size = got.value();
-  item.kind = ReadItem::Kind::text;
-  item.block = block;
-  item.end_of_file = end_of_file;
   if (end_of_file) {
     platform::close_file(*file_);
     file_.reset();
   }
-  return item;
+  return TextBytes{block, end_of_file};
 }
 
 // The walk keeps an explicit stack, so that no tree depth can exhaust the call stack. A
@@ -101,11 +89,7 @@ ReadItem FileSource::read_block(BlockPool& blocks) {
 // a cycle, which would otherwise nest without end.
 std::optional<FileSource::Pending> FileSource::next_file() {
   const auto end_with = [this](std::optional<platform::Stop> stop) {
-    ending_.emplace();
-    if (stop) {
-      ending_->kind = ReadItem::Kind::stopped;
-      ending_->stop = *stop;
-    }
+    ending_ = stop ? ReadItem{ListingStopped{*stop}} : ReadItem{NothingMore{}};
     return std::nullopt;
   };
   if (!folder_) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/platform.hpp"
@@ -15,25 +16,27 @@ namespace korvidan::scan {
 
 struct ScanContext;
 
-struct ReadItem {
-  enum class Kind {
-    file,     // a text file begins: `path` as shown, `heading` whether form I writes it
-    text,     // the next bytes of that file, UTF-8 so far; `end_of_file` after its last
-    failed,   // the file could not be opened or read, or is not UTF-8: `error`
-    stopped,  // a folder could not be listed: `stop`
-    done,     // nothing more
-  };
-  Kind kind = Kind::done;
-  std::string path;
-  bool heading = false;
-  Block* block = nullptr;
-  bool end_of_file = false;
-  platform::Error error;
-  platform::Stop stop;
-  bool ends_run() const {
-    return kind == Kind::failed || kind == Kind::stopped || kind == Kind::done;
-  }
+// What can happen next, as the reading stage hands it on.
+struct NothingMore {};
+struct FileBegins {
+  std::string path;  // as shown
+  bool heading = false;  // form I writes it
 };
+struct TextBytes {
+  Block* block = nullptr;  // the next bytes of the file, UTF-8 so far (none: a piece's)
+  bool end_of_file = false;  // after its last
+};
+struct FileFailed {
+  platform::Error error;  // it could not be opened or read, or is not UTF-8
+};
+struct ListingStopped {
+  platform::Stop stop;  // a folder could not be listed
+};
+using ReadItem = std::variant<NothingMore, FileBegins, TextBytes, FileFailed, ListingStopped>;
+
+inline bool ends_run(const ReadItem& item) {
+  return !std::holds_alternative<FileBegins>(item) && !std::holds_alternative<TextBytes>(item);
+}
 
 // The files of a run, one item at a time: one named file, or the walk of a folder (its
 // sub-folders too, depth first in listing order, when `enter_sub_folders`).

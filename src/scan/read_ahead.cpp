@@ -10,7 +10,7 @@ ReadAhead::ReadAhead(std::size_t blocks, std::size_t block_size, FileSource& sou
   thread_.emplace([this] {
     for (;;) {
       ReadItem item = source_.next(blocks_);
-      const bool last = item.ends_run();
+      const bool last = ends_run(item);
       if (!items_.push(std::move(item)).ok || last) return;
     }
   });

@@ -25,42 +25,41 @@ platform::Outcome consume(TestAhead& ahead, results::ResultFiles& results) {
   results::ResultFiles::Mark start = results.mark();
   for (;;) {
     TestedItem tested = ahead.pop();
-    const ReadItem& item = tested.item;
-    switch (item.kind) {
-      case ReadItem::Kind::file:
-        if (results.stopped()) return platform::Outcome();
-        if (item.heading) results.begin_file(item.path);
-        start = results.mark();
-        break;
-      case ReadItem::Kind::text:
-        // After a failed write nothing more is written, but the file is still read (and
-        // cut) to its end: only a file that checks out ends in the write stop.
-        if (tested.in_one_pass) {
-          ahead.pass(tested, [&results](const passages::PassageSpan& span,
-                                        const text::LineRegion& lines, bool selected) {
-            if (!results.stopped()) {
-              results.write_passage(selected, lines, span.first_line, span.last_line);
-            }
-          });
-          if (item.kind == ReadItem::Kind::failed) {
-            results.take_back(start);
-            return item.error;
-          }
-        } else {
-          if (!results.stopped()) ahead.test_rest(tested);
-          write_tested(tested.text, tested.tested, results);
-        }
-        ahead.release(tested);
-        if (item.end_of_file && results.stopped()) return platform::Outcome();
-        break;
-      case ReadItem::Kind::failed:
-        results.take_back(start);
-        return item.error;
-      case ReadItem::Kind::stopped:
-        return item.stop;
-      case ReadItem::Kind::done:
-        return platform::Outcome();
+    if (const FileBegins* const file = std::get_if<FileBegins>(&tested.item)) {
+      if (results.stopped()) return platform::Outcome();
+      if (file->heading) results.begin_file(file->path);
+      start = results.mark();
+      continue;
     }
+    if (std::holds_alternative<TextBytes>(tested.item)) {
+      // After a failed write nothing more is written, but the file is still read (and
+      // cut) to its end: only a file that checks out ends in the write stop.
+      if (tested.in_one_pass) {
+        ahead.pass(tested, [&results](const passages::PassageSpan& span,
+                                      const text::LineRegion& lines, bool selected) {
+          if (!results.stopped()) {
+            results.write_passage(selected, lines, span.first_line, span.last_line);
+          }
+        });
+      } else {
+        if (!results.stopped()) ahead.test_rest(tested);
+        write_tested(tested.text, tested.tested, results);
+      }
+    }
+    if (const TextBytes* const text = std::get_if<TextBytes>(&tested.item)) {
+      const bool end_of_file = text->end_of_file;
+      ahead.release(tested);
+      if (end_of_file && results.stopped()) return platform::Outcome();
+      continue;
+    }
+    if (const FileFailed* const failed = std::get_if<FileFailed>(&tested.item)) {
+      results.take_back(start);
+      return failed->error;
+    }
+    if (const ListingStopped* const stopped = std::get_if<ListingStopped>(&tested.item)) {
+      return stopped->stop;
+    }
+    return platform::Outcome();  // nothing more
   }
 }
 

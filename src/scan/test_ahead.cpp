@@ -8,8 +8,7 @@ namespace {
 
 TestedItem out_of_memory() {
   TestedItem tested;
-  tested.item.kind = ReadItem::Kind::failed;
-  tested.item.error = platform::out_of_memory();
+  tested.item = FileFailed{platform::out_of_memory()};
   return tested;
 }
 
@@ -21,7 +20,7 @@ TestAhead::TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded)
   thread_.emplace([this] {
     for (;;) {
       TestedItem item = next();
-      const bool last = item.item.ends_run();
+      const bool last = ends_run(item.item);
       const std::size_t weight = list_bytes(item.tested);
       const Handoff<TestedItem>::Pushed pushed = items_.push(std::move(item), weight);
       if (!pushed.ok || last) return;
@@ -43,7 +42,7 @@ TestAhead::~TestAhead() {
     ahead_.cancel();  // it may wait for the reading
     thread_->join();
   }
-  if (text_) ahead_.blocks().release(text_->item.block);
+  if (text_) ahead_.blocks().release(text_->bytes_of.block);
 }
 
 TestedItem TestAhead::pop() { return threaded_ ? items_.pop() : next(); }
@@ -53,8 +52,10 @@ void TestAhead::test_rest(TestedItem& item) {
 }
 
 void TestAhead::release(TestedItem& item) {
-  ahead_.blocks().release(item.item.block);
-  item.item.block = nullptr;
+  if (TextBytes* const text = std::get_if<TextBytes>(&item.item)) {
+    ahead_.blocks().release(text->block);
+    text->block = nullptr;
+  }
   if (item.long_text && threaded_) long_text_turns_.release();
   item.long_text.reset();
   if (item.tested.passages.capacity() == 0) return;
@@ -67,10 +68,10 @@ TestedItem TestAhead::next() {
   if (text_) return next_piece();
   if (ended_) return {};
   ReadItem item = ahead_.pop();
-  if (item.kind == ReadItem::Kind::text) return begin_text(std::move(item));
+  if (TextBytes* const text = std::get_if<TextBytes>(&item)) return begin_text(*text);
   carry_.clear();
-  if (item.kind == ReadItem::Kind::file) stream_.start_file();
-  ended_ = item.ends_run();
+  if (std::holds_alternative<FileBegins>(item)) stream_.start_file();
+  ended_ = ends_run(item);
   TestedItem tested;
   tested.item = std::move(item);
   return tested;
@@ -86,12 +87,12 @@ TestedText TestAhead::fresh_list() {
 
 TestedItem TestAhead::fail(TestedItem failure) {
   ended_ = true;
-  if (text_) ahead_.blocks().release(text_->item.block);
+  if (text_) ahead_.blocks().release(text_->bytes_of.block);
   text_.reset();
   return failure;
 }
 
-TestedItem TestAhead::begin_text(ReadItem item) {
+TestedItem TestAhead::begin_text(TextBytes item) {
   bool in_buffer = false;
   const std::optional<std::string_view> text = carry_.join(*item.block, in_buffer);
   if (in_buffer || !text) {
@@ -99,7 +100,7 @@ TestedItem TestAhead::begin_text(ReadItem item) {
     item.block = nullptr;
   }
   if (!text) return fail(out_of_memory());
-  text_.emplace(Text{std::move(item), *text, 0, false});
+  text_.emplace(Text{item, *text, 0, false});
   return next_piece();
 }
 
@@ -107,11 +108,11 @@ TestedItem TestAhead::begin_text(ReadItem item) {
 // small whatever the passages; the last piece carries the text's end, and what holds it.
 TestedItem TestAhead::next_piece() {
   Text& text = *text_;
-  const bool end_of_file = text.item.end_of_file;
+  const bool end_of_file = text.bytes_of.end_of_file;
   const std::string_view rest = text.bytes.substr(text.consumed);
   TestedItem tested;
   tested.text = rest;
-  tested.item.kind = ReadItem::Kind::text;
+  tested.item = TextBytes{};
   if (!threaded_) {
     // On one thread the writing side cuts, tests and writes the text in one pass (`pass`),
     // each passage while its bytes are in the cache.
@@ -133,15 +134,15 @@ TestedItem TestAhead::next_piece() {
 }
 
 TestedItem TestAhead::end_text(TestedItem tested, bool passages_ended) {
-  const bool end_of_file = text_->item.end_of_file;
-  Text done = std::move(*text_);
+  const bool end_of_file = text_->bytes_of.end_of_file;
+  const Text done = *text_;
   text_.reset();
-  tested.item = std::move(done.item);
+  tested.item = done.bytes_of;
   const std::string_view tail = done.bytes.substr(done.consumed);
-  if (tested.item.block == nullptr && !passages_ended && !done.pieces) {
+  if (done.bytes_of.block == nullptr && !passages_ended && !done.pieces) {
     // No passage ended in the carried bytes: they grow on with the next block.
     tested.text = {};
-  } else if (tested.item.block == nullptr) {
+  } else if (done.bytes_of.block == nullptr) {
     // At most two such buffers in flight: the memory stays bounded whatever the passages.
     // Once the search is cancelled, the push of this item fails and the stage ends.
     if (threaded_) long_text_turns_.acquire();
@@ -151,7 +152,7 @@ TestedItem TestAhead::end_text(TestedItem tested, bool passages_ended) {
   if (end_of_file) {
     carry_.clear();
   } else if (!carry_.keep(tail)) {
-    ahead_.blocks().release(tested.item.block);
+    ahead_.blocks().release(done.bytes_of.block);
     return fail(out_of_memory());
   }
   return tested;

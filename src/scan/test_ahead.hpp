@@ -55,7 +55,7 @@ class TestAhead {
   void pass(TestedItem& item, Write&& write) {
     bool passages_ended = false;
     text_->consumed += stream_.tester().test_each(
-        item.text, text_->item.end_of_file,
+        item.text, text_->bytes_of.end_of_file,
         [&write, &passages_ended](const passages::PassageSpan& span,
                                   const text::LineRegion& lines, bool, bool selected) {
           passages_ended = true;
@@ -81,13 +81,13 @@ class TestAhead {
   // The text whose pieces are being cut and tested: in the block of its item, or in the
   // carry's buffer.
   struct Text {
-    ReadItem item;  // its end of file and block go with the last piece
+    TextBytes bytes_of;  // its end of file and block go with the last piece
     std::string_view bytes;
     std::size_t consumed = 0;
     bool pieces = false;  // pieces have gone out before the last
   };
   TestedItem next();
-  TestedItem begin_text(ReadItem item);
+  TestedItem begin_text(TextBytes item);
   TestedItem next_piece();
   // The last piece of the text: what holds its bytes goes with it, its tail to the carry.
   TestedItem end_text(TestedItem tested, bool passages_ended);
