@@ -1,5 +1,18 @@
 # Checks of what a user reads in a package, shared by the package tests.
 
+# The text of FILE as a reader gets it: a compressed one (.gz) unpacked.
+function(read_text file out)
+  if(file MATCHES "\\.gz$")
+    execute_process(COMMAND gzip -dc "${file}" OUTPUT_VARIABLE text RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "cannot unpack ${file}")
+    endif()
+  else()
+    file(READ "${file}" text)
+  endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
 # Every text file below FOLDER (compressed ones unpacked) holds no placeholder that a build
 # left unfilled: @NAME@ or ${NAME}. The programs themselves are not text.
 function(fail_on_placeholders folder)
@@ -9,14 +22,7 @@ function(fail_on_placeholders folder)
     if(name MATCHES "^korvidan(\\.exe)?$")
       continue()
     endif()
-    if(name MATCHES "\\.gz$")
-      execute_process(COMMAND gzip -dc "${file}" OUTPUT_VARIABLE text RESULT_VARIABLE status)
-      if(NOT status EQUAL 0)
-        message(FATAL_ERROR "cannot unpack ${file}")
-      endif()
-    else()
-      file(READ "${file}" text)
-    endif()
+    read_text("${file}" text)
     if(text MATCHES "@[A-Za-z_][A-Za-z0-9_]*@|\\$\\{[A-Za-z_][A-Za-z0-9_]*\\}")
       message(FATAL_ERROR "${file} holds the placeholder ${CMAKE_MATCH_0}")
     endif()
