@@ -101,7 +101,11 @@ class TestAhead {
   std::optional<Text> text_;
   const bool threaded_;
   // How much of each text, in 64ths from its front, this stage tests; the writing side
-  // tests the rest with its own scratch.
+  // tests the rest with its own scratch. It matters where testing is the limit: a 1 GB file
+  // with 1,000 keywords at AVX2 took 0.94 s with every passage tested here, 0.75 s with
+  // this rule; steps of 2 or 8, or floors of 0 or 16, 0.73 to 0.78 s (medians of 7 runs in
+  // turn, two cores). Where writing is the limit (a short query) it moves the time by 4 %
+  // at most.
   static constexpr std::size_t whole_share = 64;
   static constexpr std::size_t min_share = 8;
   static constexpr std::size_t share_step = 4;

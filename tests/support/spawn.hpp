@@ -55,6 +55,10 @@ bool make_fifo(const std::filesystem::path& path);
 // Whether this process may run the program as another user (root on POSIX).
 bool can_run_unprivileged();
 
+// POSIX: this test process's own peak resident memory so far, in KiB (0 where unknown). A
+// child's peak as the system counts it includes what its parent held when it started it.
+std::uint64_t own_peak_memory_kib();
+
 // Windows: opens the file with no sharing at all and keeps it so until the result is
 // destroyed, so that the program's own open fails (sharing violation). POSIX has no such
 // mandatory lock: nullptr.

@@ -154,4 +154,10 @@ bool make_fifo(const std::filesystem::path& path) { return ::mkfifo(path.c_str()
 
 bool can_run_unprivileged() { return ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0; }
 
+std::uint64_t own_peak_memory_kib() {
+  rusage usage{};
+  if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  return static_cast<std::uint64_t>(usage.ru_maxrss);
+}
+
 }  // namespace korvidan::testing

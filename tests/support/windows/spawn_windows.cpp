@@ -116,6 +116,8 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder, const st
 
 bool can_run_unprivileged() { return false; }
 
+std::uint64_t own_peak_memory_kib() { return 0; }
+
 std::optional<ProgramRun> run_program_removing_on_open(const std::filesystem::path&,
                                                        const std::vector<std::string>&,
                                                        const std::filesystem::path&,
