@@ -89,7 +89,11 @@ ReadItem FileSource::read_block(BlockPool& blocks) {
 // a cycle, which would otherwise nest without end.
 std::optional<FileSource::Pending> FileSource::next_file() {
   const auto end_with = [this](std::optional<platform::Stop> stop) {
-    ending_ = stop ? ReadItem{ListingStopped{*stop}} : ReadItem{NothingMore{}};
+    if (stop) {
+      ending_.emplace(ListingStopped{*stop});
+    } else {
+      ending_.emplace(NothingMore{});
+    }
     return std::nullopt;
   };
   if (!folder_) {
