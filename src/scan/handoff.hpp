@@ -1,6 +1,6 @@
 // What the stages of a search hand each other: items through a bounded queue, one thread
-// on each side. Either wait ends when the search is cancelled, so that no stage can be left
-// waiting for one that has returned.
+// on each side, and turns. Every wait ends when the search is cancelled, so that no stage
+// can be left waiting for one that has returned.
 #pragma once
 
 #include <condition_variable>
@@ -78,6 +78,43 @@ class Handoff {
   bool cancelled_ = false;
   bool pusher_waits_ = false;
   bool popper_waits_ = false;
+};
+
+// A few turns, taken and given back by two threads, as a semaphore's permits are; a wait for
+// one ends when the search is cancelled. (libstdc++ 12's std::counting_semaphore cannot be
+// cancelled, and on mingw-w64 its wait missed a wake-up: a run under wine hung for ever.)
+class Turns {
+ public:
+  explicit Turns(std::size_t count) : free_(count) {}
+
+  // Waits for a turn; false once cancelled.
+  bool take() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return cancelled_ || free_ > 0; });
+    if (cancelled_) return false;
+    --free_;
+    return true;
+  }
+
+  void give_back() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      ++free_;
+    }
+    changed_.notify_one();
+  }
+
+  void cancel() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    cancelled_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t free_;
+  bool cancelled_ = false;
 };
 
 }  // namespace korvidan::scan

@@ -38,7 +38,7 @@ TestAhead::TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded)
 TestAhead::~TestAhead() {
   if (thread_) {
     items_.cancel();
-    long_text_turns_.release();  // a turn for the wait it may be in
+    long_text_turns_.cancel();
     ahead_.cancel();  // it may wait for the reading
     thread_->join();
   }
@@ -56,7 +56,7 @@ void TestAhead::release(TestedItem& item) {
     ahead_.blocks().release(text->block);
     text->block = nullptr;
   }
-  if (item.long_text && threaded_) long_text_turns_.release();
+  if (item.long_text && threaded_) long_text_turns_.give_back();
   item.long_text.reset();
   if (item.tested.passages.capacity() == 0) return;
   item.tested.clear();
@@ -144,8 +144,7 @@ TestedItem TestAhead::end_text(TestedItem tested, bool passages_ended) {
     tested.text = {};
   } else if (done.bytes_of.block == nullptr) {
     // At most two such buffers in flight: the memory stays bounded whatever the passages.
-    // Once the search is cancelled, the push of this item fails and the stage ends.
-    if (threaded_) long_text_turns_.acquire();
+    if (threaded_ && !long_text_turns_.take()) return fail({});
     tested.long_text = carry_.hand_over();
   }
   // The tail is kept before the block or buffer that holds it goes on.

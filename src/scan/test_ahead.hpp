@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <semaphore>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -114,7 +113,7 @@ class TestAhead {
   Handoff<TestedItem> items_{max_items, max_list_bytes};
   // A turn for each long passage's buffer on its way to the writing side: at most two in
   // flight, so that the memory stays bounded whatever the passages.
-  std::counting_semaphore<> long_text_turns_{2};
+  Turns long_text_turns_{2};
   // The passage lists the writing side is done with, for the next texts: a fresh list
   // for each block cost a page fault every few passages.
   static constexpr std::size_t max_recycled = 4;

@@ -64,6 +64,19 @@ TEST(Handoff, a_pop_from_an_empty_queue_ends_on_cancel) {
   });
 }
 
+TEST(Turns, a_take_with_no_turn_left_ends_on_cancel) {
+  Turns turns(1);
+  ASSERT_TRUE(turns.take());
+  ends_within_a_minute([&turns] {
+    std::thread canceller([&turns] {
+      let_it_reach_its_wait();
+      turns.cancel();
+    });
+    EXPECT_FALSE(turns.take());
+    canceller.join();
+  });
+}
+
 TEST(BlockPool, a_take_from_an_empty_pool_ends_on_cancel) {
   BlockPool pool(1, 16);
   Block* const held = pool.take();
