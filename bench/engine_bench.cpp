@@ -10,10 +10,10 @@
 #include "conditions/conditions.hpp"
 #include "passages/passages.hpp"
 #include "prose.hpp"
-#include "words.hpp"
 #include "results/results.hpp"
 #include "scan/scan.hpp"
 #include "text/text.hpp"
+#include "words.hpp"
 
 namespace {
 

@@ -76,8 +76,10 @@ int main(int argc, char** argv) {
   {
     // 22,000 names; the list takes 2,000, the text names all of them.
     const auto names = korvidan::bench::distinct(22000, [&] {
-      return "株式会社" + (random() % 2 == 0 ? korvidan::bench::pick(korvidan::bench::katakana(), random, 2 + random() % 5)
-                                             : korvidan::bench::pick(korvidan::bench::kanji(), random, 2 + random() % 3));
+      return "株式会社" +
+             (random() % 2 == 0
+                  ? korvidan::bench::pick(korvidan::bench::katakana(), random, 2 + random() % 5)
+                  : korvidan::bench::pick(korvidan::bench::kanji(), random, 2 + random() % 3));
     });
     const std::string list = lines_of(names, 0, 2000, "\n");
     const std::string text = passages(41'000'000, random, [&] {
@@ -89,7 +91,8 @@ int main(int argc, char** argv) {
   }
   {
     const std::string beginning = "東京都千代田区大手町一";  // 33 bytes
-    const auto endings = korvidan::bench::distinct(4000, [&] { return korvidan::bench::pick(korvidan::bench::kanji(), random, 2); });
+    const auto endings = korvidan::bench::distinct(
+        4000, [&] { return korvidan::bench::pick(korvidan::bench::kanji(), random, 2); });
     std::string list;
     for (std::size_t i = 0; i < 400; ++i) list += beginning + endings[i] + "\n";
     const std::string text = passages(25'000'000, random, [&] {

@@ -33,7 +33,8 @@ inline const std::vector<std::string>& katakana() {
   return chars;
 }
 
-inline std::string pick(const std::vector<std::string>& from, std::mt19937& random, std::size_t count) {
+inline std::string pick(const std::vector<std::string>& from, std::mt19937& random,
+                        std::size_t count) {
   std::string word;
   for (std::size_t i = 0; i < count; ++i) word += from[random() % from.size()];
   return word;

@@ -66,8 +66,7 @@ class ConditionMatcher {
   static Keyword keyword_of(std::string_view bytes);
   static void add_searchers(Group& group, std::vector<Keyword> keywords);
   static bool contains(std::string_view haystack, const Keyword& keyword);
-  static bool group_found(const Group& group, std::string_view region,
-                          std::size_t readable_after);
+  static bool group_found(const Group& group, std::string_view region, std::size_t readable_after);
   std::vector<Group> groups_;
   // A keyword ending in CR is also searched in the raw lines as its other bytes followed
   // by an LF: those searched forms live here.

@@ -19,11 +19,11 @@ struct ScanContext;
 // What can happen next, as the reading stage hands it on.
 struct NothingMore {};
 struct FileBegins {
-  std::string path;  // as shown
+  std::string path;      // as shown
   bool heading = false;  // form I writes it
 };
 struct TextBytes {
-  Block* block = nullptr;  // the next bytes of the file, UTF-8 so far (none: a piece's)
+  Block* block = nullptr;    // the next bytes of the file, UTF-8 so far (none: a piece's)
   bool end_of_file = false;  // after its last
 };
 struct FileFailed {

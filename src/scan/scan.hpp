@@ -165,10 +165,10 @@ bool is_search_target(std::string_view entry_path, const platform::PathInfo& inf
 // The folder scans. Files are listed, opened, read and checked for UTF-8 on a thread of
 // their own, a few blocks ahead of the cutting and testing on a second and the writing on
 // the calling thread; what the result files get, and which failure ends the run, are
-// exactly those of one thread doing everything file after file. A file that cannot be opened or read, or is not
-// UTF-8, ends the scan with its error (form I: after its heading lines); a folder that
-// cannot be listed, with the stop; a failed write, once its file is checked to its end.
-// The text files directly in `target`; sub-folders are not entered.
+// exactly those of one thread doing everything file after file. A file that cannot be opened or
+// read, or is not UTF-8, ends the scan with its error (form I: after its heading lines); a folder
+// that cannot be listed, with the stop; a failed write, once its file is checked to its end. The
+// text files directly in `target`; sub-folders are not entered.
 platform::Outcome scan_folder(std::string_view target, ScanContext& context);
 // The text files of `folder` and of every folder below it, depth first in listing order.
 // The form is the results stage's; the two names say which one the caller set up.

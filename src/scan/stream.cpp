@@ -44,8 +44,8 @@ void PassageStream::start_file() { tester_.start_file(); }
 
 std::size_t PassageStream::feed(std::string_view text, bool end_of_file) {
   return tester_.test_each(text, end_of_file,
-                           [this](const passages::PassageSpan& span,
-                                  const text::LineRegion& lines, bool, bool selected) {
+                           [this](const passages::PassageSpan& span, const text::LineRegion& lines,
+                                  bool, bool selected) {
                              results_.write_passage(selected, lines, span.first_line,
                                                     span.last_line);
                              return !results_.stopped();

@@ -55,8 +55,8 @@ class TestAhead {
     bool passages_ended = false;
     text_->consumed += stream_.tester().test_each(
         item.text, text_->bytes_of.end_of_file,
-        [&write, &passages_ended](const passages::PassageSpan& span,
-                                  const text::LineRegion& lines, bool, bool selected) {
+        [&write, &passages_ended](const passages::PassageSpan& span, const text::LineRegion& lines,
+                                  bool, bool selected) {
           passages_ended = true;
           write(span, lines, selected);
           return true;

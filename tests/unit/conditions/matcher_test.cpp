@@ -303,9 +303,14 @@ TEST_P(ConditionMatcherTest, keywords_sharing_a_beginning_equal_the_plain_rule) 
   std::mt19937 random(22);
   // Each beginning with the fewest bytes its keywords have (filled with ASCII).
   const std::vector<std::pair<std::string_view, std::size_t>> beginnings = {
-      {"東", 6}, {"abc", 6}, {"デー", 7}, {"株式会社", 12}, {"東京都千代田区大手町一", 33},
-      {"2026-12-10 0", 12}, {"0123456789abcdefghijklmnopqrstuvwxyzABCD", 40}};
-  const std::vector<std::string_view> endings = {"情", "報", "処", "a", "b",  "ー",
+      {"東", 6},
+      {"abc", 6},
+      {"デー", 7},
+      {"株式会社", 12},
+      {"東京都千代田区大手町一", 33},
+      {"2026-12-10 0", 12},
+      {"0123456789abcdefghijklmnopqrstuvwxyzABCD", 40}};
+  const std::vector<std::string_view> endings = {"情", "報", "処", "a",  "b",  "ー",
                                                  "1",  ":",  "\t", "区", "都", "港"};
   const auto ending = [&] {
     std::string out;

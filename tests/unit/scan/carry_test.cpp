@@ -9,7 +9,8 @@ namespace {
 
 std::string bytes(std::size_t size, char first) {
   std::string out(size, first);
-  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>(first + static_cast<int>(i % 23));
+  for (std::size_t i = 0; i < size; ++i)
+    out[i] = static_cast<char>(first + static_cast<int>(i % 23));
   return out;
 }
 
