@@ -87,8 +87,6 @@ TestedText TestAhead::fresh_list() {
 
 TestedItem TestAhead::fail(TestedItem failure) {
   ended_ = true;
-  if (text_) ahead_.blocks().release(text_->bytes_of.block);
-  text_.reset();
   return failure;
 }
 
@@ -134,9 +132,9 @@ TestedItem TestAhead::next_piece() {
 }
 
 TestedItem TestAhead::end_text(TestedItem tested, bool passages_ended) {
-  const bool end_of_file = text_->bytes_of.end_of_file;
   const Text done = *text_;
   text_.reset();
+  const bool end_of_file = done.bytes_of.end_of_file;
   tested.item = done.bytes_of;
   const std::string_view tail = done.bytes.substr(done.consumed);
   if (done.bytes_of.block == nullptr && !passages_ended && !done.pieces) {

@@ -35,8 +35,8 @@ struct TestedItem {
 
 class TestAhead {
  public:
-  // `threaded`: the passages are cut and tested on a thread of their own; else each is
-  // written as soon as it is tested, and the items come with none.
+  // `threaded`: the passages are cut and tested on a thread of their own; else a text item
+  // comes `in_one_pass`, for the writing side to cut, test and write (`pass`).
   TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded);
   // Cancels the testing and the reading and waits for the testing thread.
   ~TestAhead();
