@@ -11,6 +11,7 @@
 #include "fuzz_support.hpp"
 #include "passages/passages.hpp"
 #include "results/results.hpp"
+#include "scan/passage_tester.hpp"
 #include "scan/scan.hpp"
 
 using namespace korvidan;

@@ -58,8 +58,8 @@ platform::Outcome single_file_run(const RunConfig& config,
   results::ResultFiles& results = *created.value();
   results.write_byte_order_marks();
 
-  scan::PassageStream stream(config.break_count, conditions, results);
-  return finish_run(results, scan::search_file(config.target, stream), paths);
+  const scan::SearchSetup setup{config.break_count, conditions, results};
+  return finish_run(results, scan::search_file(config.target, setup), paths);
 }
 
 platform::Outcome folder_run(const RunConfig& config,
@@ -71,8 +71,8 @@ platform::Outcome folder_run(const RunConfig& config,
   results::ResultFiles& results = *created.value();
   results.write_byte_order_marks();
 
-  scan::PassageStream stream(config.break_count, conditions, results);
-  scan::ScanContext context{&stream, {}};
+  const scan::SearchSetup setup{config.break_count, conditions, results};
+  scan::ScanContext context{&setup, {}};
   for (const std::string* path : {&paths.selection_path, &paths.rest_path}) {
     context.result_files.push_back(platform::path_info(*path).identity);
   }

@@ -113,6 +113,7 @@ bool PassageCutter::next(PassageSpan& span) {
   const bool unterminated = size != 0 ? text_.back() != '\n' : dropped_open_line_;
   yielded_bare_ = bare_line_feeds_.size();
   span = {begin_, size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated};
+  begin_ = size;  // the whole text is done with, whoever stops after this passage
   return true;
 }
 

@@ -26,8 +26,8 @@ class Carry {
   bool keep(std::string_view tail);
   // The text of `block` continuing what is carried: in the block, the carried bytes in its
   // headroom (`in_buffer` false, nothing carried any more), or, when they do not fit, in
-  // the buffer, the block's bytes appended (`in_buffer` true: the block is no longer
-  // needed). nullopt when the memory cannot be had.
+  // the buffer, the block's bytes appended (`in_buffer` true). nullopt when the memory
+  // cannot be had.
   std::optional<std::string_view> join(Block& block, bool& in_buffer);
   // The buffer, with its text, for the writing stage; an empty one takes its place.
   std::unique_ptr<platform::FileBuffer> hand_over();

@@ -1,6 +1,7 @@
 #include "scan/test_ahead.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace korvidan::scan {
@@ -14,14 +15,14 @@ TestedItem out_of_memory() {
 
 }  // namespace
 
-TestAhead::TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded)
-    : ahead_(ahead), stream_(stream), threaded_(threaded) {
+TestAhead::TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded)
+    : ahead_(ahead), tester_(setup.break_count, setup.conditions), threaded_(threaded) {
   if (!threaded) return;
   thread_.emplace([this] {
     for (;;) {
       TestedItem item = next();
       const bool last = ends_run(item.item);
-      const std::size_t weight = list_bytes(item.tested);
+      const std::size_t weight = item_bytes(item);
       const Handoff<TestedItem>::Pushed pushed = items_.push(std::move(item), weight);
       if (!pushed.ok || last) return;
       // The writing side tests what this stage leaves of a text: more while it waits for
@@ -48,7 +49,7 @@ TestAhead::~TestAhead() {
 TestedItem TestAhead::pop() { return threaded_ ? items_.pop() : next(); }
 
 void TestAhead::test_rest(TestedItem& item) {
-  scan::test_rest(item.text, item.tested, stream_.tester().conditions(), scratch_);
+  scan::test_rest(item.text, item.tested, tester_.conditions(), scratch_);
 }
 
 void TestAhead::release(TestedItem& item) {
@@ -58,10 +59,16 @@ void TestAhead::release(TestedItem& item) {
   }
   if (item.long_text && threaded_) long_text_turns_.give_back();
   item.long_text.reset();
-  if (item.tested.passages.capacity() == 0) return;
+  const bool list = item.tested.passages.capacity() != 0;
+  if (!list && !item.piece_copy) return;
   item.tested.clear();
   const std::lock_guard<std::mutex> lock(recycled_mutex_);
-  if (recycled_.size() < max_recycled) recycled_.push_back(std::move(item.tested));
+  if (list && recycled_.size() < max_recycled) recycled_.push_back(std::move(item.tested));
+  if (item.piece_copy && recycled_copies_.size() < max_recycled) {
+    item.piece_copy->clear();
+    recycled_copies_.push_back(std::move(item.piece_copy));
+  }
+  item.piece_copy.reset();
 }
 
 TestedItem TestAhead::next() {
@@ -70,7 +77,7 @@ TestedItem TestAhead::next() {
   ReadItem item = ahead_.pop();
   if (TextBytes* const text = std::get_if<TextBytes>(&item)) return begin_text(*text);
   carry_.clear();
-  if (std::holds_alternative<FileBegins>(item)) stream_.start_file();
+  if (std::holds_alternative<FileBegins>(item)) tester_.start_file();
   ended_ = ends_run(item);
   TestedItem tested;
   tested.item = std::move(item);
@@ -85,24 +92,34 @@ TestedText TestAhead::fresh_list() {
   return list;
 }
 
+std::unique_ptr<platform::FileBuffer> TestAhead::fresh_copy() {
+  const std::lock_guard<std::mutex> lock(recycled_mutex_);
+  if (recycled_copies_.empty()) return std::make_unique<platform::FileBuffer>();
+  std::unique_ptr<platform::FileBuffer> copy = std::move(recycled_copies_.back());
+  recycled_copies_.pop_back();
+  return copy;
+}
+
 TestedItem TestAhead::fail(TestedItem failure) {
+  if (text_) ahead_.blocks().release(text_->bytes_of.block);
+  text_.reset();
   ended_ = true;
   return failure;
 }
 
 TestedItem TestAhead::begin_text(TextBytes item) {
   bool in_buffer = false;
+  const std::size_t carried = carry_.size();
   const std::optional<std::string_view> text = carry_.join(*item.block, in_buffer);
-  if (in_buffer || !text) {
+  if (!text) {
     ahead_.blocks().release(item.block);
-    item.block = nullptr;
+    return fail(out_of_memory());
   }
-  if (!text) return fail(out_of_memory());
-  text_.emplace(Text{item, *text, 0, false});
+  text_.emplace(Text{item, *text, 0, in_buffer, carried});
   return next_piece();
 }
 
-// A text's passages go out a few thousand at a time, so that the lists in flight stay
+// A text's passages go out up to 16,384 at a time, so that the lists in flight stay
 // small whatever the passages; the last piece carries the text's end, and what holds it.
 TestedItem TestAhead::next_piece() {
   Text& text = *text_;
@@ -118,17 +135,51 @@ TestedItem TestAhead::next_piece() {
     return tested;
   }
   tested.tested = fresh_list();
-  TestLimits limits{SIZE_MAX, SIZE_MAX, max_passages, max_line_feeds};
+  // In the carry's buffer, the first passage that ends there (the long one) is a piece of
+  // its own, so that the buffer can go on with it.
+  TestLimits limits{SIZE_MAX, SIZE_MAX, text.in_buffer ? 1 : max_passages, max_line_feeds};
   if (share_ < whole_share) {
     limits.test_from = rest.size() / whole_share * share_;
     limits.test_count = max_passages / whole_share * share_;
   }
-  text.consumed += stream_.tester().test(rest, end_of_file, tested.tested, limits);
-  if (limits.reached(tested.tested)) {
-    text.pieces = true;
-    return tested;
+  const std::size_t done = tester_.test(rest, end_of_file, tested.tested, limits);
+  text.consumed += done;
+  if (!limits.reached(tested.tested)) {
+    return end_text(std::move(tested), !tested.tested.passages.empty());
   }
-  return end_text(std::move(tested), !tested.tested.passages.empty());
+  // The long passage ends at most a line end before the block's first byte, which leaves
+  // the rest of the text in the block with its headroom.
+  if (text.in_buffer &&
+      text.block_begin - std::min(text.block_begin, text.consumed) <= Block::headroom) {
+    return leave_buffer(std::move(tested));
+  }
+  return copy_piece(std::move(tested), done);
+}
+
+TestedItem TestAhead::copy_piece(TestedItem tested, std::size_t size) {
+  std::unique_ptr<platform::FileBuffer> copy = fresh_copy();
+  if (!copy->reserve(size)) return fail(out_of_memory());
+  std::memcpy(copy->spare(), tested.text.data(), size);
+  copy->commit(size);
+  tested.text = copy->view();
+  tested.piece_copy = std::move(copy);
+  return tested;
+}
+
+TestedItem TestAhead::leave_buffer(TestedItem tested) {
+  Text& text = *text_;
+  Block& block = *text.bytes_of.block;
+  const std::size_t from_buffer = text.block_begin - std::min(text.block_begin, text.consumed);
+  const std::size_t in_block = text.consumed - std::min(text.block_begin, text.consumed);
+  char* const begin = block.data() + in_block - from_buffer;
+  std::memcpy(begin, text.bytes.data() + text.consumed, from_buffer);
+  const std::string_view rest(begin, from_buffer + block.size - in_block);
+  if (!long_text_turns_.take()) return fail({});
+  tested.long_text = carry_.hand_over();
+  text.bytes = rest;
+  text.consumed = 0;
+  text.in_buffer = false;
+  return tested;
 }
 
 TestedItem TestAhead::end_text(TestedItem tested, bool passages_ended) {
@@ -137,19 +188,24 @@ TestedItem TestAhead::end_text(TestedItem tested, bool passages_ended) {
   const bool end_of_file = done.bytes_of.end_of_file;
   tested.item = done.bytes_of;
   const std::string_view tail = done.bytes.substr(done.consumed);
-  if (done.bytes_of.block == nullptr && !passages_ended && !done.pieces) {
-    // No passage ended in the carried bytes: they grow on with the next block.
-    tested.text = {};
-  } else if (done.bytes_of.block == nullptr) {
-    // At most two such buffers in flight: the memory stays bounded whatever the passages.
-    if (threaded_ && !long_text_turns_.take()) return fail({});
-    tested.long_text = carry_.hand_over();
+  if (done.in_buffer) {
+    // The block's bytes are in the carry's buffer as well.
+    ahead_.blocks().release(done.bytes_of.block);
+    std::get<TextBytes>(tested.item).block = nullptr;
+    if (!passages_ended) {
+      // No passage ended in the carried bytes: they grow on with the next block.
+      tested.text = {};
+    } else {
+      // At most two such buffers in flight: the memory stays bounded whatever the passages.
+      if (threaded_ && !long_text_turns_.take()) return fail({});
+      tested.long_text = carry_.hand_over();
+    }
   }
   // The tail is kept before the block or buffer that holds it goes on.
   if (end_of_file) {
     carry_.clear();
   } else if (!carry_.keep(tail)) {
-    ahead_.blocks().release(done.bytes_of.block);
+    ahead_.blocks().release(std::get<TextBytes>(tested.item).block);
     return fail(out_of_memory());
   }
   return tested;

@@ -1,5 +1,5 @@
 // The testing stage of a search: each file's blocks cut into passages and tested, on a
-// thread of its own, a few thousand passages an item; the calling thread writes them. Where
+// thread of its own, up to 16,384 passages an item; the calling thread writes them. Where
 // the process may use one processor only, the writing stage cuts and tests a text itself
 // as it writes it.
 #pragma once
@@ -16,20 +16,24 @@
 #include "platform/platform.hpp"
 #include "scan/carry.hpp"
 #include "scan/handoff.hpp"
+#include "scan/passage_tester.hpp"
 #include "scan/read_ahead.hpp"
 #include "scan/scan.hpp"
 
 namespace korvidan::scan {
 
 // A file's item as the writing stage takes it: a text item comes with its passages cut
-// and tested, and with the bytes they lie in (`text`). The last piece of a text hands over
-// what holds those bytes: `item.block`, or `long_text` when a passage outgrew a block's
-// headroom; the pieces before it only lend them.
+// and tested, and with what holds the bytes they lie in (`text`): the last piece of a
+// text in a block, `item.block`; the piece whose last passage ends in a long passage's
+// buffer, `long_text`; any other piece, `piece_copy`, a copy of its own bytes. So the
+// testing stage never reads what it has handed on, nor the writing stage what it has not
+// been handed.
 struct TestedItem {
   ReadItem item;
   std::string_view text;
   TestedText tested;
   std::unique_ptr<platform::FileBuffer> long_text;
+  std::unique_ptr<platform::FileBuffer> piece_copy;
   bool in_one_pass = false;  // a whole text, not cut yet: for `TestAhead::pass`
 };
 
@@ -37,7 +41,7 @@ class TestAhead {
  public:
   // `threaded`: the passages are cut and tested on a thread of their own; else a text item
   // comes `in_one_pass`, for the writing side to cut, test and write (`pass`).
-  TestAhead(ReadAhead& ahead, PassageStream& stream, bool threaded);
+  TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded);
   // Cancels the testing and the reading and waits for the testing thread.
   ~TestAhead();
   TestAhead(const TestAhead&) = delete;
@@ -53,7 +57,7 @@ class TestAhead {
   template <class Write>
   void pass(TestedItem& item, Write&& write) {
     bool passages_ended = false;
-    text_->consumed += stream_.tester().test_each(
+    text_->consumed += tester_.test_each(
         item.text, text_->bytes_of.end_of_file,
         [&write, &passages_ended](const passages::PassageSpan& span, const text::LineRegion& lines,
                                   bool, bool selected) {
@@ -67,34 +71,45 @@ class TestAhead {
   void release(TestedItem& item);
 
  private:
-  // A few thousand passages an item, a few MiB of lists in flight: even a text of
-  // nothing but empty lines or one-line passages keeps the memory small.
+  // At most 16,384 passages an item, a few MiB of lists and copies in flight: even a text
+  // of nothing but empty lines or one-line passages keeps the memory small. A block of
+  // more passages than an item holds is copied but for its last piece: with 4,096 that
+  // was most of every block of 60-byte lines at break count 1 (430 MB: 1.06 of the time
+  // of lending the block, 0.98 with 16,384 and a peak of 21 MiB).
   static constexpr std::size_t max_items = 16;
-  static constexpr std::size_t max_passages = 4096;
-  static constexpr std::size_t max_line_feeds = 16384;
-  static constexpr std::size_t max_list_bytes = std::size_t{4} << 20;
-  static std::size_t list_bytes(const TestedText& list) {
-    return 1 + list.passages.size() * sizeof(TestedPassage) +
-           list.bare_line_feeds.size() * sizeof(std::size_t);
+  static constexpr std::size_t max_passages = 16384;
+  static constexpr std::size_t max_line_feeds = 65536;
+  static constexpr std::size_t max_item_bytes = std::size_t{4} << 20;
+  static std::size_t item_bytes(const TestedItem& item) {
+    return 1 + item.tested.passages.size() * sizeof(TestedPassage) +
+           item.tested.bare_line_feeds.size() * sizeof(std::size_t) +
+           (item.piece_copy ? item.piece_copy->size() : 0);
   }
-  // The text whose pieces are being cut and tested: in the block of its item, or in the
-  // carry's buffer.
+  // The text whose pieces are being cut and tested: in the block of its item, or, after
+  // bytes carried beyond the block's headroom, in the carry's buffer (the block's bytes
+  // from `block_begin` on).
   struct Text {
-    TextBytes bytes_of;  // its end of file and block go with the last piece
+    TextBytes bytes_of;  // its end of file, and its block, kept to the last piece
     std::string_view bytes;
     std::size_t consumed = 0;
-    bool pieces = false;  // pieces have gone out before the last
+    bool in_buffer = false;
+    std::size_t block_begin = 0;
   };
   TestedItem next();
   TestedItem begin_text(TextBytes item);
   TestedItem next_piece();
   // The last piece of the text: what holds its bytes goes with it, its tail to the carry.
   TestedItem end_text(TestedItem tested, bool passages_ended);
+  // A piece before the last: its `size` bytes copied, or, in the carry's buffer, the
+  // buffer handed on and the text gone on in its block.
+  TestedItem copy_piece(TestedItem tested, std::size_t size);
+  TestedItem leave_buffer(TestedItem tested);
   TestedItem fail(TestedItem failure);
   TestedText fresh_list();
+  std::unique_ptr<platform::FileBuffer> fresh_copy();
 
   ReadAhead& ahead_;
-  PassageStream& stream_;
+  PassageTester tester_;
   Carry carry_;  // the bytes the last text left: an unfinished passage
   bool ended_ = false;
   std::optional<Text> text_;
@@ -110,15 +125,16 @@ class TestAhead {
   static constexpr std::size_t share_step = 4;
   std::size_t share_ = whole_share;
   std::string scratch_;
-  Handoff<TestedItem> items_{max_items, max_list_bytes};
+  Handoff<TestedItem> items_{max_items, max_item_bytes};
   // A turn for each long passage's buffer on its way to the writing side: at most two in
   // flight, so that the memory stays bounded whatever the passages.
   Turns long_text_turns_{2};
-  // The passage lists the writing side is done with, for the next texts: a fresh list
-  // for each block cost a page fault every few passages.
+  // The passage lists and piece copies the writing side is done with, for the next texts:
+  // a fresh list for each block cost a page fault every few passages.
   static constexpr std::size_t max_recycled = 4;
   std::mutex recycled_mutex_;
   std::vector<TestedText> recycled_;
+  std::vector<std::unique_ptr<platform::FileBuffer>> recycled_copies_;
   std::optional<std::thread> thread_;
 };
 

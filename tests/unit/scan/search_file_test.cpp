@@ -30,8 +30,7 @@ class SearchFile : public ::testing::Test {
     testing::MemoryTarget selection;
     testing::MemoryTarget rest;
     results::ResultFiles files(selection, rest, true);
-    PassageStream stream(2, matcher, files);
-    const platform::Outcome searched = search_file(path_.string(), stream);
+    const platform::Outcome searched = search_file(path_.string(), {2, matcher, files});
     if (searched.error() != nullptr) out.status = *searched.error();
     EXPECT_EQ(searched.stop(), nullptr);
     EXPECT_FALSE(files.finish().has_value());

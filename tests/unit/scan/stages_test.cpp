@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -134,12 +135,63 @@ TEST_F(StagesTest, the_testing_stage_ends_while_it_waits_for_a_long_passage_turn
   testing::MemoryTarget selection;
   testing::MemoryTarget rest;
   results::ResultFiles files(selection, rest, false);
-  PassageStream stream(2, matcher, files);
+  const SearchSetup setup{2, matcher, files};
   ends_within_a_minute([&] {
     ReadAhead reading(8, std::size_t{1} << 20, source, true);
-    TestAhead testing(reading, stream, true);
+    TestAhead testing(reading, setup, true);
     let_it_reach_its_wait();
   });
+}
+
+// What a piece lends is read by two threads at once: each piece the writing side takes must
+// lie in what its item hands over (its block, a long passage's buffer, or a copy of its
+// own), and the pieces' passages, in order, must still be the whole text. Blocks of
+// 256 KiB: dense passages (many pieces a block), a passage longer than the headroom, and
+// one whose end lies more than the headroom before the next block.
+TEST_F(StagesTest, each_piece_lies_in_what_its_item_hands_over) {
+  std::string text;
+  while (text.size() < (std::size_t{50} << 10)) text += "a\n\n";
+  while (text.size() < (std::size_t{150} << 10)) text += "long passage line\n";
+  text += "\n" + std::string(std::size_t{120} << 10, 'L') + "\n\n";
+  while (text.size() < (std::size_t{2} << 20)) text += "b\n\n";
+  FileSource source(write(text));
+  const conditions::ConditionMatcher matcher("a\n");
+  testing::MemoryTarget selection;
+  testing::MemoryTarget rest;
+  results::ResultFiles files(selection, rest, false);
+  const SearchSetup setup{2, matcher, files};
+  ReadAhead reading(8, std::size_t{256} << 10, source, true);
+  TestAhead testing(reading, setup, true);
+  const auto lies_in = [](std::string_view piece, const char* begin, std::size_t size) {
+    const std::less_equal<const char*> not_after;
+    return not_after(begin, piece.data()) && not_after(piece.data() + piece.size(), begin + size);
+  };
+  std::string passages;
+  int copies = 0;
+  int long_texts = 0;
+  for (TestedItem item = testing.pop(); !ends_run(item.item); item = testing.pop()) {
+    const TextBytes* const bytes = std::get_if<TextBytes>(&item.item);
+    if (bytes == nullptr) continue;
+    bool held = item.text.empty();
+    if (bytes->block != nullptr) {
+      held = held || lies_in(item.text, bytes->block->storage.get(),
+                             Block::headroom + bytes->block->capacity);
+    }
+    for (const auto* buffer : {item.long_text.get(), item.piece_copy.get()}) {
+      if (buffer != nullptr)
+        held = held || lies_in(item.text, buffer->view().data(), buffer->size());
+    }
+    EXPECT_TRUE(held) << "a piece of " << item.tested.passages.size() << " passages";
+    copies += item.piece_copy != nullptr;
+    long_texts += item.long_text != nullptr;
+    for (const TestedPassage& passage : item.tested.passages) {
+      passages += item.text.substr(passage.span.begin, passage.span.end - passage.span.begin);
+    }
+    testing.release(item);
+  }
+  EXPECT_EQ(passages, text);
+  EXPECT_GT(copies, 0);
+  EXPECT_GT(long_texts, 0);
 }
 
 }  // namespace

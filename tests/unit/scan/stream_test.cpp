@@ -3,6 +3,7 @@
 #include <charconv>
 #include <random>
 
+#include "scan/passage_tester.hpp"
 #include "scan/scan.hpp"
 #include "support/memory_target.hpp"
 

@@ -1,3 +1,5 @@
+#include "scan/passage_tester.hpp"
+
 #include "scan/scan.hpp"
 
 namespace korvidan::scan {

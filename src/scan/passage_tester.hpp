@@ -1,0 +1,130 @@
+// Cutting a file's text into passages and testing them, apart from the result files, so
+// that the testing stage can do it on a thread of its own; and the whole-text path that
+// writes them at once (`PassageStream`). Internal to the scan.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "conditions/conditions.hpp"
+#include "passages/passages.hpp"
+#include "results/results.hpp"
+#include "text/text.hpp"
+
+namespace korvidan::scan {
+
+// The passages a text completes, cut and (the first `tested` of them) tested, waiting to be
+// written: each with its place in the text and, in `bare_line_feeds`, the LFs it has to
+// write with a CR added (those of passage i end at its `bare_end`, and begin where passage
+// i - 1's end).
+struct TestedPassage {
+  passages::PassageSpan span;
+  std::size_t bare_end = 0;
+  bool selected = false;
+};
+struct TestedText {
+  std::vector<TestedPassage> passages;
+  std::vector<std::size_t> bare_line_feeds;
+  std::size_t tested = 0;
+  // The lines of passage `i` of `text`, as the result files hold them.
+  text::LineRegion lines(std::string_view text, std::size_t i) const {
+    const passages::PassageSpan& span = passages[i].span;
+    const std::size_t bare_begin = i == 0 ? 0 : passages[i - 1].bare_end;
+    return {text,
+            span.begin,
+            span.end,
+            {bare_line_feeds.data() + bare_begin, passages[i].bare_end - bare_begin},
+            span.unterminated};
+  }
+  void clear() {
+    passages.clear();
+    bare_line_feeds.clear();
+    tested = 0;
+  }
+};
+
+// How much of a text one call of `PassageTester::test` takes on: passages from the `test_count`-th
+// on, or beginning at `test_from` or later, are cut only; the call stops after the passage that
+// brings the list to `max_passages` passages or `max_line_feeds` bare LFs.
+struct TestLimits {
+  std::size_t test_from = SIZE_MAX;
+  std::size_t test_count = SIZE_MAX;
+  std::size_t max_passages = SIZE_MAX;
+  std::size_t max_line_feeds = SIZE_MAX;
+  bool reached(const TestedText& tested) const {
+    return tested.passages.size() >= max_passages ||
+           tested.bare_line_feeds.size() >= max_line_feeds;
+  }
+};
+
+// Cuts a file's text into passages and tests each one, knowing nothing of the result
+// files, so that it can run on a thread of its own.
+class PassageTester {
+ public:
+  PassageTester(std::int32_t break_count, const conditions::ConditionMatcher& conditions)
+      : conditions_(conditions), cutter_(break_count) {}
+  void start_file() { cutter_.reset(); }
+  // Hands each passage that `text` completes, with its lines, whether it was tested and
+  // whether it is selected, to `take` and returns how many of the text's leading bytes are done
+  // with: the next call's text must begin with the rest. At the end of the file, every passage is
+  // completed. `take` returns false to stop early: the text is then done with up to the
+  // passages handed over. Passages from the `test_count`-th on, or beginning at
+  // `test_from` or later, are cut only (and handed on as not selected).
+  template <class Take>
+  std::size_t test_each(std::string_view text, bool end_of_file, Take&& take,
+                        std::size_t test_from = SIZE_MAX, std::size_t test_count = SIZE_MAX) {
+    cutter_.start(text, end_of_file);
+    passages::PassageSpan span;
+    for (std::size_t count = 0; cutter_.next(span); ++count) {
+      const text::LineRegion lines = cutter_.lines(span);
+      const bool tested = count < test_count && span.begin < test_from;
+      const bool selected = tested && conditions_.selected(lines, text.size() - span.end, scratch_);
+      if (!take(span, lines, tested, selected)) return cutter_.consumed();
+    }
+    return end_of_file ? text.size() : cutter_.consumed();
+  }
+  // The same, the passages appended to `tested` (which starts empty).
+  std::size_t test(std::string_view text, bool end_of_file, TestedText& tested,
+                   const TestLimits& limits = {});
+  const conditions::ConditionMatcher& conditions() const { return conditions_; }
+
+ private:
+  const conditions::ConditionMatcher& conditions_;
+  passages::PassageCutter cutter_;
+  std::string scratch_;
+};
+
+// Tests the passages of `tested` that were cut only, so that another thread can share the
+// testing of a text.
+void test_rest(std::string_view text, TestedText& tested,
+               const conditions::ConditionMatcher& conditions, std::string& scratch);
+
+// Hands the tested passages of `text` to the results stage, in order; stops once it has
+// stopped.
+void write_tested(std::string_view text, const TestedText& tested, results::ResultFiles& results);
+
+// One file's passages cut, tested and handed to the results stage as its text comes in,
+// on the calling thread: the reference a run's stages are held to (`process_file_*` and
+// the tests). `start_file` readies it for the next file.
+class PassageStream {
+ public:
+  PassageStream(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
+                results::ResultFiles& results);
+  void start_file();
+  results::ResultFiles& results() const { return results_; }
+  PassageTester& tester() { return tester_; }
+  // Hands over the passages that `text` completes and returns how many of its leading
+  // bytes are done with: the next call's text must begin with the rest. At the end of the
+  // file, every passage is handed over. Stops after the passage that stopped the results
+  // stage, with the bytes up to it done with.
+  std::size_t feed(std::string_view text, bool end_of_file);
+
+ private:
+  results::ResultFiles& results_;
+  PassageTester tester_;
+};
+
+}  // namespace korvidan::scan
