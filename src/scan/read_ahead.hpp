@@ -1,7 +1,7 @@
 // The reading stage of a search: the listing, opening, reading and UTF-8 check of the
-// files (a FileSource) on a thread of its own, a few blocks ahead. Where the process may use
-// one processor only, the items are made one by one as they are asked for: a thread would
-// only cost its hand-offs.
+// files (a FileSource) on a thread of its own, a few blocks ahead; or, where the processors
+// are too few for a thread of its own, made one by one as they are asked for, on the
+// asking thread.
 #pragma once
 
 #include <cstddef>

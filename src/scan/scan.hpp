@@ -22,6 +22,10 @@ struct SearchSetup {
   std::int32_t break_count;
   const conditions::ConditionMatcher& conditions;
   results::ResultFiles& results;
+  // The threads of the search: 1 (all on the calling thread), 2 (reading, cutting and
+  // testing on one, writing on the calling thread) or 3 (a stage each). 0, as a run has it:
+  // as many as the processors the process may use, up to 3. Tests set it, to run each way.
+  unsigned threads = 0;
 };
 
 // A whole file's text in one go, on the calling thread: for tests, as the reference the

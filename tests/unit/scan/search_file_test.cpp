@@ -16,13 +16,13 @@ struct Searched {
   std::string rest;
 };
 
-// Files larger than a reading block: written to disk, read ahead on the reading thread in
-// blocks, and compared with the engine run on the whole text at once.
+// Files larger than a reading block: written to disk, read in blocks on one, two and three
+// threads, and compared with the engine run on the whole text at once.
 class SearchFile : public ::testing::Test {
  protected:
   void TearDown() override { std::filesystem::remove(path_); }
 
-  Searched search(const std::string& text, std::string_view conditions) {
+  Searched search(const std::string& text, std::string_view conditions, unsigned threads) {
     std::ofstream(path_, std::ios::binary)
         .write(text.data(), static_cast<std::streamsize>(text.size()));
     const conditions::ConditionMatcher matcher(conditions);
@@ -30,7 +30,7 @@ class SearchFile : public ::testing::Test {
     testing::MemoryTarget selection;
     testing::MemoryTarget rest;
     results::ResultFiles files(selection, rest, true);
-    const platform::Outcome searched = search_file(path_.string(), {2, matcher, files});
+    const platform::Outcome searched = search_file(path_.string(), {2, matcher, files, threads});
     if (searched.error() != nullptr) out.status = *searched.error();
     EXPECT_EQ(searched.stop(), nullptr);
     EXPECT_FALSE(files.finish().has_value());
@@ -53,13 +53,16 @@ class SearchFile : public ::testing::Test {
 
   // The search ahead of `text` gives the bytes of the engine run on it whole.
   void expect_as_whole(const std::string& text, std::string_view conditions) {
-    const Searched read_ahead = search(text, conditions);
-    ASSERT_TRUE(read_ahead.status.ok());
     const Searched reference = whole(text, conditions);
-    EXPECT_TRUE(read_ahead.selection == reference.selection);
-    EXPECT_TRUE(read_ahead.rest == reference.rest);
     EXPECT_FALSE(reference.selection.empty());
     EXPECT_FALSE(reference.rest.empty());
+    for (const unsigned threads : {1U, 2U, 3U}) {
+      SCOPED_TRACE(threads);
+      const Searched read_ahead = search(text, conditions, threads);
+      ASSERT_TRUE(read_ahead.status.ok());
+      EXPECT_TRUE(read_ahead.selection == reference.selection);
+      EXPECT_TRUE(read_ahead.rest == reference.rest);
+    }
   }
 
   // Japanese lines in passages of 1 to 40 lines, LF or CR LF, and one passage of
@@ -119,14 +122,16 @@ TEST_F(SearchFile, a_large_file_that_is_not_utf8_writes_nothing) {
   for (const std::size_t bad_at : {std::size_t{100}, text.size() / 2, text.size() - 1}) {
     std::string broken = text;
     broken[bad_at] = '\xFF';
-    const Searched searched = search(broken, "京都");
-    ASSERT_FALSE(searched.status.ok());
-    EXPECT_EQ(searched.status.error().kind, platform::Error::Kind::invalid_utf8);
-    EXPECT_EQ(searched.selection + searched.rest, "");
+    for (const unsigned threads : {1U, 2U, 3U}) {
+      const Searched searched = search(broken, "京都", threads);
+      ASSERT_FALSE(searched.status.ok());
+      EXPECT_EQ(searched.status.error().kind, platform::Error::Kind::invalid_utf8);
+      EXPECT_EQ(searched.selection + searched.rest, "");
+    }
   }
   // Cut short inside its last character.
   text += "\xE6\x9D";
-  EXPECT_FALSE(search(text, "京都").status.ok());
+  EXPECT_FALSE(search(text, "京都", 2).status.ok());
 }
 
 }  // namespace
