@@ -120,6 +120,23 @@ TEST_F(StagesTest, the_reading_stage_ends_while_it_waits_for_a_block) {
   });
 }
 
+// Where the reading runs on the testing thread (two processors), that thread is the one
+// left waiting for a block when the writing side stops with every block in the queue.
+TEST_F(StagesTest, the_testing_stage_ends_while_it_reads_and_waits_for_a_block) {
+  FileSource source(write(std::string(std::size_t{1} << 20, 'a')));
+  const conditions::ConditionMatcher matcher("never\n");
+  testing::MemoryTarget selection;
+  testing::MemoryTarget rest;
+  results::ResultFiles files(selection, rest, false);
+  const SearchSetup setup{2, matcher, files};
+  ends_within_a_minute([&] {
+    ReadAhead reading(2, 4096, source, false);
+    TestAhead testing(reading, setup, true);
+    ASSERT_TRUE(std::holds_alternative<FileBegins>(testing.pop().item));
+    let_it_reach_its_wait();
+  });
+}
+
 // The writing side stops while the testing stage is ahead with two long passages' buffers
 // in flight: the testing thread waits for a third one's turn, and only the cancel of those
 // turns ends that wait.
