@@ -102,6 +102,13 @@ class StagesTest : public ::testing::Test {
     return path_.string();
   }
 
+  // The stages' search: the passages go to results that are not looked at.
+  const conditions::ConditionMatcher matcher_{"never\n"};
+  testing::MemoryTarget selection_;
+  testing::MemoryTarget rest_;
+  results::ResultFiles files_{selection_, rest_, false};
+  const SearchSetup setup_{2, matcher_, files_};
+
  private:
   std::filesystem::path path_ =
       std::filesystem::path(::testing::TempDir()) / "korvidan_stages_test.txt";
@@ -124,14 +131,9 @@ TEST_F(StagesTest, the_reading_stage_ends_while_it_waits_for_a_block) {
 // left waiting for a block when the writing side stops with every block in the queue.
 TEST_F(StagesTest, the_testing_stage_ends_while_it_reads_and_waits_for_a_block) {
   FileSource source(write(std::string(std::size_t{1} << 20, 'a')));
-  const conditions::ConditionMatcher matcher("never\n");
-  testing::MemoryTarget selection;
-  testing::MemoryTarget rest;
-  results::ResultFiles files(selection, rest, false);
-  const SearchSetup setup{2, matcher, files};
   ends_within_a_minute([&] {
     ReadAhead reading(2, 4096, source, false);
-    TestAhead testing(reading, setup, true);
+    TestAhead testing(reading, setup_, true);
     ASSERT_TRUE(std::holds_alternative<FileBegins>(testing.pop().item));
     let_it_reach_its_wait();
   });
@@ -148,14 +150,9 @@ TEST_F(StagesTest, the_testing_stage_ends_while_it_waits_for_a_long_passage_turn
   std::string text;
   while (text.size() < (std::size_t{6} << 20)) text += passage + "\r\n";
   FileSource source(write(text));
-  const conditions::ConditionMatcher matcher("never\n");
-  testing::MemoryTarget selection;
-  testing::MemoryTarget rest;
-  results::ResultFiles files(selection, rest, false);
-  const SearchSetup setup{2, matcher, files};
   ends_within_a_minute([&] {
     ReadAhead reading(8, std::size_t{1} << 20, source, true);
-    TestAhead testing(reading, setup, true);
+    TestAhead testing(reading, setup_, true);
     let_it_reach_its_wait();
   });
 }
@@ -172,13 +169,8 @@ TEST_F(StagesTest, each_piece_lies_in_what_its_item_hands_over) {
   text += "\n" + std::string(std::size_t{120} << 10, 'L') + "\n\n";
   while (text.size() < (std::size_t{2} << 20)) text += "b\n\n";
   FileSource source(write(text));
-  const conditions::ConditionMatcher matcher("a\n");
-  testing::MemoryTarget selection;
-  testing::MemoryTarget rest;
-  results::ResultFiles files(selection, rest, false);
-  const SearchSetup setup{2, matcher, files};
   ReadAhead reading(8, std::size_t{256} << 10, source, true);
-  TestAhead testing(reading, setup, true);
+  TestAhead testing(reading, setup_, true);
   const auto lies_in = [](std::string_view piece, const char* begin, std::size_t size) {
     const std::less_equal<const char*> not_after;
     return not_after(begin, piece.data()) && not_after(piece.data() + piece.size(), begin + size);
