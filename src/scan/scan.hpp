@@ -1,7 +1,7 @@
 // The folder scan and the per-file search: which text files of a folder, or of its whole
-// tree, are searched, in listing order; reading each one once, a few blocks ahead on a
-// thread of its own; cutting and testing its passages on a second; and handing them to the
-// results stage on the calling thread. How the stages do it is this room's own.
+// tree, are searched, in listing order; reading each one once, in blocks; cutting and
+// testing its passages; and handing them to the results stage on the calling thread, the
+// stages on up to three threads. How the stages do it is this room's own.
 #pragma once
 
 #include <array>
@@ -61,10 +61,10 @@ bool passes_name_tests(std::string_view entry_path, platform::PathStyle style);
 bool is_search_target(std::string_view entry_path, const platform::PathInfo& info,
                       const ScanContext& context);
 
-// The folder scans. Files are listed, opened, read and checked for UTF-8 on a thread of
-// their own, a few blocks ahead of the cutting and testing on a second and the writing on
-// the calling thread; what the result files get, and which failure ends the run, are
-// exactly those of one thread doing everything file after file. A file that cannot be opened or
+// The folder scans. Files are listed, opened, read and checked for UTF-8 a few blocks ahead
+// of the cutting and testing, and those ahead of the writing on the calling thread; what the
+// result files get, and which failure ends the run, are exactly those of one thread doing
+// everything file after file. A file that cannot be opened or
 // read, or is not UTF-8, ends the scan with its error (form I: after its heading lines); a folder
 // that cannot be listed, with the stop; a failed write, once its file is checked to its end. The
 // text files directly in `target`; sub-folders are not entered.

@@ -42,7 +42,8 @@ class TestAhead {
   // `threaded`: the passages are cut and tested on a thread of their own; else a text item
   // comes `in_one_pass`, for the writing side to cut, test and write (`pass`).
   TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded);
-  // Cancels the testing and the reading and waits for the testing thread.
+  // Cancels the testing and the reading (the pool's waits too, where the testing thread
+  // reads) and waits for the testing thread.
   ~TestAhead();
   TestAhead(const TestAhead&) = delete;
   TestAhead& operator=(const TestAhead&) = delete;
