@@ -114,7 +114,6 @@ class PassageStream {
   PassageStream(std::int32_t break_count, const conditions::ConditionMatcher& conditions,
                 results::ResultFiles& results);
   void start_file();
-  results::ResultFiles& results() const { return results_; }
   PassageTester& tester() { return tester_; }
   // Hands over the passages that `text` completes and returns how many of its leading
   // bytes are done with: the next call's text must begin with the rest. At the end of the

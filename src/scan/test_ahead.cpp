@@ -7,6 +7,15 @@
 namespace korvidan::scan {
 namespace {
 
+// The last of what `kept` holds, or an empty one.
+template <class T>
+T take_kept(std::vector<T>& kept) {
+  if (kept.empty()) return T{};
+  T one = std::move(kept.back());
+  kept.pop_back();
+  return one;
+}
+
 TestedItem out_of_memory() {
   TestedItem tested;
   tested.item = FileFailed{platform::out_of_memory()};
@@ -86,18 +95,16 @@ TestedItem TestAhead::next() {
 
 TestedText TestAhead::fresh_list() {
   const std::lock_guard<std::mutex> lock(recycled_mutex_);
-  if (recycled_.empty()) return {};
-  TestedText list = std::move(recycled_.back());
-  recycled_.pop_back();
-  return list;
+  return take_kept(recycled_);
 }
 
 std::unique_ptr<platform::FileBuffer> TestAhead::fresh_copy() {
-  const std::lock_guard<std::mutex> lock(recycled_mutex_);
-  if (recycled_copies_.empty()) return std::make_unique<platform::FileBuffer>();
-  std::unique_ptr<platform::FileBuffer> copy = std::move(recycled_copies_.back());
-  recycled_copies_.pop_back();
-  return copy;
+  std::unique_ptr<platform::FileBuffer> copy;
+  {
+    const std::lock_guard<std::mutex> lock(recycled_mutex_);
+    copy = take_kept(recycled_copies_);
+  }
+  return copy ? std::move(copy) : std::make_unique<platform::FileBuffer>();
 }
 
 TestedItem TestAhead::fail(TestedItem failure) {
@@ -149,8 +156,7 @@ TestedItem TestAhead::next_piece() {
   }
   // The long passage ends at most a line end before the block's first byte, which leaves
   // the rest of the text in the block with its headroom.
-  if (text.in_buffer &&
-      text.block_begin - std::min(text.block_begin, text.consumed) <= Block::headroom) {
+  if (text.in_buffer && text.before_block() <= Block::headroom) {
     return leave_buffer(std::move(tested));
   }
   return copy_piece(std::move(tested), done);
@@ -169,8 +175,8 @@ TestedItem TestAhead::copy_piece(TestedItem tested, std::size_t size) {
 TestedItem TestAhead::leave_buffer(TestedItem tested) {
   Text& text = *text_;
   Block& block = *text.bytes_of.block;
-  const std::size_t from_buffer = text.block_begin - std::min(text.block_begin, text.consumed);
-  const std::size_t in_block = text.consumed - std::min(text.block_begin, text.consumed);
+  const std::size_t from_buffer = text.before_block();
+  const std::size_t in_block = text.consumed + from_buffer - text.block_begin;
   char* const begin = block.data() + in_block - from_buffer;
   std::memcpy(begin, text.bytes.data() + text.consumed, from_buffer);
   const std::string_view rest(begin, from_buffer + block.size - in_block);

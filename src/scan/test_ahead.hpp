@@ -4,6 +4,7 @@
 // as it writes it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -95,6 +96,8 @@ class TestAhead {
     std::size_t consumed = 0;
     bool in_buffer = false;
     std::size_t block_begin = 0;
+    // The bytes still needed that lie before the block (in the carry's buffer).
+    std::size_t before_block() const { return block_begin - std::min(block_begin, consumed); }
   };
   TestedItem next();
   TestedItem begin_text(TextBytes item);
