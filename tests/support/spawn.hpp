@@ -44,7 +44,9 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder,
 
 // Linux: runs the program and, the moment it first opens `trigger`, removes every path in
 // `doomed` (files or whole folders), so that entries vanish after the listing has
-// delivered them and before the program reaches them. nullopt where it cannot be staged.
+// delivered them and before the program reaches them. nullopt where it cannot be staged,
+// or where the program closed `trigger` before the removal was done (a race lost: try
+// again).
 std::optional<ProgramRun> run_program_removing_on_open(
     const std::filesystem::path& working_folder, const std::vector<std::string>& arguments,
     const std::filesystem::path& trigger, const std::vector<std::filesystem::path>& doomed);

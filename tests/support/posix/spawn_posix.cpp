@@ -128,16 +128,34 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder,
 std::optional<ProgramRun> run_program_removing_on_open(
     const std::filesystem::path& working_folder, const std::vector<std::string>& arguments,
     const std::filesystem::path& trigger, const std::vector<std::filesystem::path>& doomed) {
-  const int watch = ::inotify_init1(IN_CLOEXEC);
-  if (watch < 0 || ::inotify_add_watch(watch, trigger.c_str(), IN_OPEN) < 0) return std::nullopt;
+  const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (watch < 0 || ::inotify_add_watch(watch, trigger.c_str(), IN_OPEN | IN_CLOSE_NOWRITE) < 0) {
+    return std::nullopt;
+  }
   int stop[2];
   if (::pipe2(stop, O_CLOEXEC) != 0) return std::nullopt;
+  // Whether the program closed the trigger before the removal was done: it may then have
+  // gone on to the doomed entries first (a loaded machine can hold the remover back).
+  bool closed_first = false;
   std::thread remover([&] {
+    bool opened = false;
+    const auto read_events = [&] {
+      alignas(inotify_event) char events[4096];
+      for (ssize_t got; (got = ::read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < got;) {
+          const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+          opened = opened || (event->mask & IN_OPEN) != 0;
+          closed_first = closed_first || (event->mask & IN_CLOSE_NOWRITE) != 0;
+          at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+      }
+    };
     pollfd waits[2] = {{watch, POLLIN, 0}, {stop[0], POLLIN, 0}};
-    if (::poll(waits, 2, -1) > 0 && (waits[0].revents & POLLIN) != 0) {
-      std::error_code ignored;
-      for (const auto& path : doomed) std::filesystem::remove_all(path, ignored);
-    }
+    while (!opened && ::poll(waits, 2, -1) > 0 && (waits[1].revents & POLLIN) == 0) read_events();
+    if (!opened) return;
+    std::error_code ignored;
+    for (const auto& path : doomed) std::filesystem::remove_all(path, ignored);
+    read_events();
   });
   ProgramRun run = run_argv(working_folder, arguments, {});
   (void)!::write(stop[1], "x", 1);
@@ -145,6 +163,7 @@ std::optional<ProgramRun> run_program_removing_on_open(
   ::close(stop[0]);
   ::close(stop[1]);
   ::close(watch);
+  if (closed_first) return std::nullopt;
   return run;
 }
 
