@@ -36,6 +36,23 @@ __attribute__((target("avx2"))) bool scan_avx2(const char* data, std::size_t siz
   }
   return false;
 }
+// The same with one compare a step.
+__attribute__((target("avx2,avx512f,avx512bw"))) bool scan_avx512(const char* data,
+                                                                  std::size_t size,
+                                                                  std::size_t& from,
+                                                                  std::size_t& block,
+                                                                  std::uint64_t& line_feeds) {
+  const __m512i line_feed = _mm512_set1_epi8('\n');
+  for (; from < size && size - from >= 64; from += 64) {
+    const std::uint64_t found = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(data + from), line_feed);
+    if (found != 0) {
+      block = from;
+      line_feeds = found;
+      return true;
+    }
+  }
+  return false;
+}
 #endif
 
 }  // namespace
@@ -44,7 +61,8 @@ std::size_t LineFeedScanner::scan(std::string_view text, std::size_t from) {
   const std::size_t size = text.size();
 #if KORVIDAN_X86_64
   if (use_avx2()) {
-    if (scan_avx2(text.data(), size, from, block_, line_feeds_))
+    if (use_avx512() ? scan_avx512(text.data(), size, from, block_, line_feeds_)
+                     : scan_avx2(text.data(), size, from, block_, line_feeds_))
       return from + static_cast<std::size_t>(__builtin_ctzll(line_feeds_));
   }
 #endif

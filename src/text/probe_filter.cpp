@@ -72,14 +72,59 @@ __attribute__((target("avx2"))) Step next_hit_avx2(const ProbeFilter::Probes* st
   return {std::min(base + 32, size), false};
 }
 
+// Of the 64 positions from `at`, those where some string's probes hold.
+template <std::size_t Count>
+__attribute__((target("avx2,avx512f,avx512bw"), always_inline)) inline std::uint64_t hits_at_64(
+    const ProbeFilter::Probes* strings, const __m512i* first, const __m512i* second,
+    const unsigned char* at) {
+  __mmask64 any = 0;
+  for (std::size_t k = 0; k < Count; ++k) {
+    const __m512i a = _mm512_loadu_si512(at + strings[k].first_offset);
+    const __m512i b = _mm512_loadu_si512(at + strings[k].second_offset);
+    any |= _mm512_cmpeq_epi8_mask(a, first[k]) & _mm512_cmpeq_epi8_mask(b, second[k]);
+  }
+  return any;
+}
+
+// The same as next_hit_avx2, 64 positions a step.
+template <std::size_t Count>
+__attribute__((target("avx2,avx512f,avx512bw"))) Step next_hit_avx512(
+    const ProbeFilter::Probes* strings, std::size_t reach, const unsigned char* bytes,
+    std::size_t size, std::size_t limit, std::size_t from) {
+  __m512i first[Count];
+  __m512i second[Count];
+  for (std::size_t k = 0; k < Count; ++k) {
+    first[k] = _mm512_set1_epi8(static_cast<char>(strings[k].first));
+    second[k] = _mm512_set1_epi8(static_cast<char>(strings[k].second));
+  }
+  const auto within_text = [size](std::size_t at, std::uint64_t hits) {
+    return size - at >= 64 ? hits : hits & ((std::uint64_t{1} << (size - at)) - 1);
+  };
+  std::size_t at = from;
+  for (; at < size && at + 64 + reach <= limit; at += 64) {
+    const std::uint64_t hits =
+        within_text(at, hits_at_64<Count>(strings, first, second, bytes + at));
+    if (hits != 0) return {at + static_cast<std::size_t>(__builtin_ctzll(hits)), true};
+  }
+  const std::size_t base = limit - 64 - reach;
+  if (at >= size || at - base >= 64) return {at, false};
+  const std::uint64_t hits =
+      within_text(at, hits_at_64<Count>(strings, first, second, bytes + base) >> (at - base));
+  if (hits != 0) return {at + static_cast<std::size_t>(__builtin_ctzll(hits)), true};
+  return {std::min(base + 64, size), false};
+}
+
+using Scan = Step (*)(const ProbeFilter::Probes*, std::size_t, const unsigned char*, std::size_t,
+                      std::size_t, std::size_t);
+
 template <std::size_t... Counts>
-Step dispatch(std::index_sequence<Counts...>, const std::vector<ProbeFilter::Probes>& strings,
-              std::size_t reach, const unsigned char* bytes, std::size_t size, std::size_t limit,
-              std::size_t from) {
-  using Scan = Step (*)(const ProbeFilter::Probes*, std::size_t, const unsigned char*, std::size_t,
-                        std::size_t, std::size_t);
-  static constexpr Scan scans[] = {&next_hit_avx2<Counts + 1>...};
-  return scans[strings.size() - 1](strings.data(), reach, bytes, size, limit, from);
+Step dispatch(std::index_sequence<Counts...>, bool wide,
+              const std::vector<ProbeFilter::Probes>& strings, std::size_t reach,
+              const unsigned char* bytes, std::size_t size, std::size_t limit, std::size_t from) {
+  static constexpr Scan narrow_scans[] = {&next_hit_avx2<Counts + 1>...};
+  static constexpr Scan wide_scans[] = {&next_hit_avx512<Counts + 1>...};
+  return (wide ? wide_scans : narrow_scans)[strings.size() - 1](strings.data(), reach, bytes, size,
+                                                                limit, from);
 }
 #endif
 
@@ -111,9 +156,11 @@ std::size_t ProbeFilter::next_candidate(std::string_view text, std::size_t from,
 #if KORVIDAN_X86_64
   const std::size_t limit = size + readable_after;
   if (vectorized() && limit >= 32 + reach_) {
+    // 64 positions a step where the text has room for one.
+    const bool wide = use_avx512() && limit >= 64 + reach_;
     while (at < size) {
-      const Step step = dispatch(std::make_index_sequence<max_strings>(), strings_, reach_, bytes,
-                                 size, limit, at);
+      const Step step = dispatch(std::make_index_sequence<max_strings>(), wide, strings_, reach_,
+                                 bytes, size, limit, at);
       if (!step.hit) {
         at = step.position;
         break;

@@ -155,8 +155,8 @@ class LineFeedScanner {
 };
 
 // Finds the places where one of a few byte strings may start by testing two of each
-// string's bytes there, 32 positions a step where the processor can. Each string is given
-// by two probes (a byte and its offset in the string); a position is a candidate when both
+// string's bytes there, 32 positions a step where the processor can (64 with AVX-512). Each string
+// is given by two probes (a byte and its offset in the string); a position is a candidate when both
 // probes of some string lie inside the text and hold their bytes.
 class ProbeFilter {
  public:
@@ -167,7 +167,7 @@ class ProbeFilter {
     unsigned char second = 0;
   };
   static constexpr std::size_t max_strings = 8;
-  // Whether next_candidate steps 32 positions at a time here; without that, one search per
+  // Whether next_candidate steps 32 or 64 positions at a time here; without that, one search per
   // string is faster.
   static bool vectorized();
   // One to max_strings strings.

@@ -1,6 +1,6 @@
 // UTF-8 validation: every byte of every text file passes through it before anything of the
 // file is written, so it has an ASCII fast path of 8 bytes a step and, where the processor
-// has AVX2, a path of 32 bytes a step.
+// has AVX2, a path of 32 bytes a step (64 with AVX-512).
 #include <cstring>
 
 #include "platform/platform.hpp"
@@ -138,6 +138,58 @@ __attribute__((target("avx2"))) bool blocks_valid_avx2(const unsigned char* byte
   return _mm256_testz_si256(error, error) != 0;
 }
 
+// The same rules 64 bytes a step: the tables four times over, one per 128-bit lane, as the
+// byte shuffles look up within their lane.
+struct alignas(64) LaneTables {
+  unsigned char entries[64];
+};
+
+constexpr LaneTables four_times(const unsigned char (&half)[16]) {
+  LaneTables table{};
+  for (int i = 0; i < 64; ++i) table.entries[i] = half[i % 16];
+  return table;
+}
+
+constexpr LaneTables first_high_lanes = four_times(first_high);
+constexpr LaneTables first_low_lanes = four_times(first_low);
+constexpr LaneTables second_high_lanes = four_times(second_high);
+
+__attribute__((target("avx2,avx512f,avx512bw"))) bool blocks_valid_avx512(
+    const unsigned char* bytes, std::size_t size) {
+  const __m512i high_table_1 = _mm512_load_si512(first_high_lanes.entries);
+  const __m512i low_table_1 = _mm512_load_si512(first_low_lanes.entries);
+  const __m512i high_table_2 = _mm512_load_si512(second_high_lanes.entries);
+  const __m512i low_nibble = _mm512_set1_epi8(0x0F);
+  const __m512i third_from = _mm512_set1_epi8(static_cast<char>(0xE0 - 0x80));
+  const __m512i fourth_from = _mm512_set1_epi8(static_cast<char>(0xF0 - 0x80));
+  const __m512i top_bit = _mm512_set1_epi8(static_cast<char>(0x80));
+  // Lanes 3 of `previous`, then 0 to 2 of the input.
+  const __m512i lane_before = _mm512_set_epi64(13, 12, 11, 10, 9, 8, 7, 6);
+  __m512i previous = _mm512_setzero_si512();
+  __m512i error = _mm512_setzero_si512();
+  for (std::size_t at = 0; at + 64 <= size; at += 64) {
+    const __m512i input = _mm512_loadu_si512(bytes + at);
+    // Each lane of the input after the lane before it: the previous block's last in front.
+    const __m512i joined = _mm512_permutex2var_epi64(previous, lane_before, input);
+    const __m512i prev1 = _mm512_alignr_epi8(input, joined, 15);
+    const __m512i prev2 = _mm512_alignr_epi8(input, joined, 14);
+    const __m512i prev3 = _mm512_alignr_epi8(input, joined, 13);
+    const __m512i special = _mm512_and_si512(
+        _mm512_and_si512(
+            _mm512_shuffle_epi8(high_table_1,
+                                _mm512_and_si512(_mm512_srli_epi16(prev1, 4), low_nibble)),
+            _mm512_shuffle_epi8(low_table_1, _mm512_and_si512(prev1, low_nibble))),
+        _mm512_shuffle_epi8(high_table_2,
+                            _mm512_and_si512(_mm512_srli_epi16(input, 4), low_nibble)));
+    const __m512i must_continue = _mm512_and_si512(
+        _mm512_or_si512(_mm512_subs_epu8(prev2, third_from), _mm512_subs_epu8(prev3, fourth_from)),
+        top_bit);
+    error = _mm512_or_si512(error, _mm512_xor_si512(must_continue, special));
+    previous = input;
+  }
+  return _mm512_test_epi8_mask(error, error) == 0;
+}
+
 #endif
 
 }  // namespace
@@ -148,8 +200,11 @@ bool is_valid_utf8(std::string_view text) {
   std::size_t at = 0;
 #if KORVIDAN_X86_64
   if (size >= 64 && use_avx2()) {
-    const std::size_t blocks = size - size % 32;
-    if (!blocks_valid_avx2(bytes, blocks)) return false;
+    const bool wide = use_avx512();
+    const std::size_t blocks = wide ? size - size % 64 : size - size % 32;
+    if (!(wide ? blocks_valid_avx512(bytes, blocks) : blocks_valid_avx2(bytes, blocks))) {
+      return false;
+    }
     // A lead byte among the last three may begin a character the blocks cut off; the
     // check below starts again there.
     at = blocks;

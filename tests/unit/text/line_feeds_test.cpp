@@ -8,7 +8,7 @@
 namespace korvidan::text {
 namespace {
 
-KORVIDAN_ON_SCALAR_AND_AVX2(LineFeedScannerTest);
+KORVIDAN_ON_EVERY_KERNEL(LineFeedScannerTest);
 
 // Forward searches from random places, as the cutter makes them (from just after an LF,
 // or again from where an incomplete line was searched to), against memchr.

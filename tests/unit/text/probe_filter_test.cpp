@@ -7,7 +7,7 @@
 namespace korvidan::text {
 namespace {
 
-KORVIDAN_ON_SCALAR_AND_AVX2(ProbeFilterTest);
+KORVIDAN_ON_EVERY_KERNEL(ProbeFilterTest);
 
 using Probes = ProbeFilter::Probes;
 

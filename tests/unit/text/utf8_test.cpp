@@ -8,7 +8,7 @@
 namespace korvidan::text {
 namespace {
 
-KORVIDAN_ON_SCALAR_AND_AVX2(Utf8Test);
+KORVIDAN_ON_EVERY_KERNEL(Utf8Test);
 
 TEST_P(Utf8Test, validity_table) {
   const struct {
