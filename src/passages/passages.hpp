@@ -39,13 +39,15 @@ void split_passages(std::int32_t break_count, std::string_view file_text,
                     PassageWorkspace& workspace);
 
 // A passage as a region of the text: the raw bytes of its lines, the byte-order mark of
-// the file excluded. `unterminated` says the region's last line has no LF in the file.
+// the file excluded. `unterminated` says the region's last line has no LF in the file;
+// `unlisted`, that the passage has too many lines without CR to list them all.
 struct PassageSpan {
   std::size_t begin = 0;
   std::size_t end = 0;
   std::uint64_t first_line = 0;
   std::uint64_t last_line = 0;
   bool unterminated = false;
+  bool unlisted = false;
 };
 
 // Yields the passages of a file one by one, in order; at least one for every file. The
@@ -65,13 +67,13 @@ class PassageCutter {
   // Bytes at the front of the current text that no passage needs any more.
   std::size_t consumed() const { return begin_; }
   // Where, in the current text, the passage `next` yielded last has an LF without CR
-  // before it: the lines it has to write with a CR added.
+  // before it: the lines it has to write with a CR added (none when it is `unlisted`).
   std::span<const std::size_t> bare_line_feeds() const {
     return {bare_line_feeds_.data(), yielded_bare_};
   }
   // The lines of the passage `next` yielded last, as the result files hold them.
   text::LineRegion lines(const PassageSpan& span) const {
-    return {text_, span.begin, span.end, bare_line_feeds(), span.unterminated};
+    return {text_, span.begin, span.end, bare_line_feeds(), span.unterminated, !span.unlisted};
   }
 
  private:
@@ -90,11 +92,16 @@ class PassageCutter {
   bool dropped_open_line_ = false;
   bool finished_ = false;
   // The bare LFs of the passage yielded last (the first yielded_bare_) and of the lines
-  // read after it; once that passage is dropped, those of the passage being read.
+  // read after it; once that passage is dropped, those of the passage being read. A
+  // passage of more lines is written by finding its LFs again: a list of a 200 MB
+  // passage's took 64 MB.
+  static constexpr std::size_t max_listed = 65536;
   std::vector<std::size_t> bare_line_feeds_;
   std::size_t yielded_bare_ = 0;
+  bool unlisted_ = false;  // the passage being read has more
 
   bool wait_for_more();
+  void list_bare_line_feed(std::size_t line_feed, std::size_t none);
   void drop_yielded_line_feeds();
 };
 

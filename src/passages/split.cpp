@@ -77,15 +77,14 @@ bool PassageCutter::next(PassageSpan& span) {
     const std::size_t line_begin = position_;
     std::size_t content_end = size;
     std::size_t following = size;
-    bool bare_line_feed = false;
+    std::size_t bare_line_feed = size;  // none
     // A line that was incomplete before is not searched again for its LF.
     const std::size_t from = searched_ > position_ ? searched_ : position_;
     if (const std::size_t line_feed = line_feeds_.next(text_, from); line_feed < size) {
       following = line_feed + 1;
       const bool after_cr = line_feed > line_begin && data[line_feed - 1] == '\r';
       content_end = after_cr ? line_feed - 1 : line_feed;
-      bare_line_feed = !after_cr;
-      if (bare_line_feed) bare_line_feeds_.push_back(line_feed);
+      if (!after_cr) bare_line_feed = line_feed;
     } else if (!end_of_file_) {
       searched_ = size;
       return wait_for_more();  // the line is not complete yet
@@ -93,16 +92,20 @@ bool PassageCutter::next(PassageSpan& span) {
     ++line_number_;
     position_ = following;
     if (line_begin == content_end) {
+      list_bare_line_feed(bare_line_feed, size);
       if (break_run_ < INT64_MAX) ++break_run_;
       continue;
     }
     if (break_run_ < break_count_) {
+      list_bare_line_feed(bare_line_feed, size);
       break_run_ = 1;
       continue;
     }
-    // The new line's own LF, if bare, belongs to the next passage.
-    yielded_bare_ = bare_line_feeds_.size() - (bare_line_feed ? 1 : 0);
-    span = {begin_, line_begin, first_line_, line_number_ - 1, false};
+    yielded_bare_ = bare_line_feeds_.size();
+    span = {begin_, line_begin, first_line_, line_number_ - 1, false, unlisted_};
+    // The new line's own LF belongs to the next passage.
+    unlisted_ = false;
+    list_bare_line_feed(bare_line_feed, size);
     begin_ = line_begin;
     first_line_ = line_number_;
     break_run_ = 1;
@@ -112,9 +115,20 @@ bool PassageCutter::next(PassageSpan& span) {
   finished_ = true;
   const bool unterminated = size != 0 ? text_.back() != '\n' : dropped_open_line_;
   yielded_bare_ = bare_line_feeds_.size();
-  span = {begin_, size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated};
+  span = {begin_, size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated, unlisted_};
   begin_ = size;  // the whole text is done with, whoever stops after this passage
   return true;
+}
+
+void PassageCutter::list_bare_line_feed(std::size_t line_feed, std::size_t none) {
+  if (line_feed == none || unlisted_) return;
+  if (bare_line_feeds_.size() < max_listed) {
+    bare_line_feeds_.push_back(line_feed);
+    return;
+  }
+  // The list holds the passage being read alone.
+  bare_line_feeds_.clear();
+  unlisted_ = true;
 }
 
 void PassageCutter::drop_yielded_line_feeds() {

@@ -10,6 +10,10 @@ FileBuffer::~FileBuffer() {
 
 bool FileBuffer::reserve(std::size_t capacity) {
   if (capacity > capacity_) {
+    if (grow_file_storage(data_, capacity_, capacity)) {
+      capacity_ = capacity;
+      return true;
+    }
     // Not value-initialised: a multi-GB passage would otherwise be written twice.
     char* grown = allocate_file_storage(capacity);
     if (grown == nullptr) return false;

@@ -170,6 +170,10 @@ Result<FileIdentity> file_identity(Handle file);
 // nullptr when the memory cannot be had.
 char* allocate_file_storage(std::size_t size);
 void release_file_storage(char* storage, std::size_t size);
+// Grows `storage` to `new_capacity` bytes, its content kept, without a second buffer
+// beside it (the system moves its pages): false where it cannot (`storage` unchanged), and
+// the caller copies instead.
+bool grow_file_storage(char*& storage, std::size_t capacity, std::size_t new_capacity);
 // The system's own error for memory that cannot be had.
 Error out_of_memory();
 

@@ -20,6 +20,7 @@ class Carry {
  public:
   Carry() : buffer_(std::make_unique<platform::FileBuffer>()) {}
   std::size_t size() const { return buffer_->size(); }
+  std::string_view view() const { return buffer_->view(); }
   void clear() { buffer_->clear(); }
   // Carries `tail` instead of what was carried; it may lie in the buffer that
   // `hand_over` gave away. False when the memory cannot be had.

@@ -37,7 +37,8 @@ struct TestedText {
             span.begin,
             span.end,
             {bare_line_feeds.data() + bare_begin, passages[i].bare_end - bare_begin},
-            span.unterminated};
+            span.unterminated,
+            !span.unlisted};
   }
   void clear() {
     passages.clear();

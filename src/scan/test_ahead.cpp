@@ -154,11 +154,7 @@ TestedItem TestAhead::next_piece() {
   if (!limits.reached(tested.tested)) {
     return end_text(std::move(tested), !tested.tested.passages.empty());
   }
-  // The long passage ends at most a line end before the block's first byte, which leaves
-  // the rest of the text in the block with its headroom.
-  if (text.in_buffer && text.before_block() <= Block::headroom) {
-    return leave_buffer(std::move(tested));
-  }
+  if (text.in_buffer) return leave_buffer(std::move(tested));
   return copy_piece(std::move(tested), done);
 }
 
@@ -172,15 +168,28 @@ TestedItem TestAhead::copy_piece(TestedItem tested, std::size_t size) {
   return tested;
 }
 
+// The carry's buffer goes on with the long passage. Where it ends at most a headroom
+// before the block's first byte, the text goes on in its block, the bytes before it in the
+// headroom; else (a long line begun after it) in a fresh buffer, the line so far copied:
+// copying the passage instead once cost its size twice over.
 TestedItem TestAhead::leave_buffer(TestedItem tested) {
   Text& text = *text_;
-  Block& block = *text.bytes_of.block;
+  if (!long_text_turns_.take()) return fail({});
   const std::size_t from_buffer = text.before_block();
+  if (from_buffer > Block::headroom) {
+    const std::string_view rest = text.bytes.substr(text.consumed);
+    tested.long_text = carry_.hand_over();
+    if (!carry_.keep(rest)) return fail(out_of_memory());
+    text.bytes = carry_.view();
+    text.block_begin -= text.consumed;
+    text.consumed = 0;
+    return tested;
+  }
+  Block& block = *text.bytes_of.block;
   const std::size_t in_block = text.consumed + from_buffer - text.block_begin;
   char* const begin = block.data() + in_block - from_buffer;
   std::memcpy(begin, text.bytes.data() + text.consumed, from_buffer);
   const std::string_view rest(begin, from_buffer + block.size - in_block);
-  if (!long_text_turns_.take()) return fail({});
   tested.long_text = carry_.hand_over();
   text.bytes = rest;
   text.consumed = 0;

@@ -105,7 +105,7 @@ class TestAhead {
   // The last piece of the text: what holds its bytes goes with it, its tail to the carry.
   TestedItem end_text(TestedItem tested, bool passages_ended);
   // A piece before the last: its `size` bytes copied, or, in the carry's buffer, the
-  // buffer handed on and the text gone on in its block.
+  // buffer handed on and the text gone on in its block (or in a fresh buffer).
   TestedItem copy_piece(TestedItem tested, std::size_t size);
   TestedItem leave_buffer(TestedItem tested);
   TestedItem fail(TestedItem failure);

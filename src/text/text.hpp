@@ -68,24 +68,39 @@ inline std::vector<std::string_view> split_lines(std::string_view text) {
 
 // Lines of a text as the result files hold them: each followed by CR LF, whatever its line
 // end was. [begin, end) are the lines' raw bytes in `text`; `bare_line_feeds` lists the
-// positions in `text` of the LFs among them that have no CR before them, in order, and
-// `unterminated` says the last line has no LF at all.
+// positions in `text` of the LFs among them that have no CR before them, in order (unless
+// not `listed`: then they are found as the lines are emitted), and `unterminated` says the
+// last line has no LF at all.
 struct LineRegion {
   std::string_view text;
   std::size_t begin = 0;
   std::size_t end = 0;
   std::span<const std::size_t> bare_line_feeds;
   bool unterminated = false;
+  bool listed = true;
 
   std::string_view raw() const { return text.substr(begin, end - begin); }
   // The CR LF form, in as few pieces as it can: the raw runs between bare LFs, and CR LF.
   template <class Emit>
   void emit_crlf(Emit&& emit) const {
     std::size_t run_start = begin;
-    for (const std::size_t line_feed : bare_line_feeds) {
+    const auto bare = [&](std::size_t line_feed) {
       if (line_feed > run_start) emit(text.substr(run_start, line_feed - run_start));
       emit(std::string_view("\r\n"));
       run_start = line_feed + 1;
+    };
+    if (listed) {
+      for (const std::size_t line_feed : bare_line_feeds) bare(line_feed);
+    } else {
+      // A region begins a line: an LF first in it has no CR before it.
+      for (std::size_t at = begin; at < end;) {
+        const void* found = std::memchr(text.data() + at, '\n', end - at);
+        if (found == nullptr) break;
+        const auto line_feed =
+            static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+        if (line_feed == begin || text[line_feed - 1] != '\r') bare(line_feed);
+        at = line_feed + 1;
+      }
     }
     if (end > run_start) emit(text.substr(run_start, end - run_start));
     if (unterminated) emit(std::string_view("\r\n"));

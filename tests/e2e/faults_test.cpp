@@ -1,6 +1,7 @@
 // Faults provoked for real: bad encodings, names that are not UTF-8, result files that
 // cannot be made or written, loops, huge files. Each ends as promised and loses nothing.
 #include <algorithm>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -286,6 +287,35 @@ TEST_F(FaultTest, dense_passages_keep_the_memory_small) {
     if (std::string_view(form) == "S") {
       EXPECT_EQ(std::filesystem::file_size(at(rest_name)), 3 + text.size() + line_feeds);
     }
+  }
+}
+
+// A passage longer than a block is gathered in a buffer of its own; a long line right
+// after it (begun far before the next block) once made the whole passage be copied, and
+// the buffer's growth held the old and the new buffer at once: twice its size. Now it
+// costs its own size and a few MiB.
+TEST_F(FaultTest, a_long_passage_followed_by_a_long_line_costs_its_own_size) {
+#if KORVIDAN_SANITIZED
+  GTEST_SKIP() << "sanitizers multiply the memory a run takes";
+#endif
+  if (on_windows()) GTEST_SKIP() << "peak memory is measured on POSIX";
+  if (own_peak_memory_kib() > (16U << 10)) GTEST_SKIP() << "needs a process of its own";
+  std::filesystem::create_symlink("/dev/null", at(selection_name));
+  std::filesystem::create_symlink("/dev/null", at(rest_name));
+  constexpr std::size_t passage_size = std::size_t{200} << 20;
+  {
+    // Written a MiB at a time, so that this process stays small: its pages count in the
+    // program's peak as the system gives it.
+    std::string lines;
+    while (lines.size() < (std::size_t{1} << 20)) lines += "hit 東京と大阪を結ぶ長い文章が続く。\n";
+    std::ofstream out(at("long.txt"), std::ios::binary);
+    for (std::size_t written = 0; written < passage_size; written += lines.size()) out << lines;
+    out << "\n" << std::string(std::size_t{3} << 20, 'a') << "\n\nhit\n";
+  }
+  for (const char* form : {"S", "I"}) {
+    const ProgramRun run = this->run({"2", "hit.jkn", "long.txt", form, "C"});
+    EXPECT_EQ(run.exit_status, 0) << run.standard_error;
+    EXPECT_LT(run.peak_memory_kib, (passage_size >> 10) + (16U << 10)) << form;
   }
 }
 

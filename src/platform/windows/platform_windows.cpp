@@ -230,6 +230,7 @@ void close_file(Handle handle) { ::CloseHandle(reinterpret_cast<HANDLE>(handle))
 
 char* allocate_file_storage(std::size_t size) { return new (std::nothrow) char[size]; }
 void release_file_storage(char* storage, std::size_t) { delete[] storage; }
+bool grow_file_storage(char*&, std::size_t, std::size_t) { return false; }
 
 Error out_of_memory() { return Error{Error::Kind::os, ERROR_NOT_ENOUGH_MEMORY}; }
 

@@ -132,5 +132,37 @@ TEST(SplitPassages, cutter_equals_the_plain_split_on_random_texts) {
   }
 }
 
+// A passage of more lines than the cutter lists, and the passages after it, listed again:
+// their CR LF text as the plain split has it (a long passage's LF list once took 64 MB).
+TEST(SplitPassages, passages_of_very_many_lines_equal_the_plain_split) {
+  std::string text = "\n";
+  for (int i = 0; i < 40000; ++i) text += i % 3 == 0 ? "a\r\n" : "a\n";
+  for (int i = 0; i < 60000; ++i) text += i % 7 == 0 ? "\r\n" : "\n";
+  text += "b\nc\r\n\nd\n\n";
+  for (const std::int32_t break_count : {2, 3, INT32_MAX}) {
+    const std::vector<Passage> expected = split(break_count, text);
+    ASSERT_EQ(cut(break_count, text), expected) << "N=" << break_count;
+    // In pieces, as the blocks of a file come.
+    std::vector<Passage> passages;
+    PassageCutter cutter(break_count);
+    std::string held;
+    for (std::size_t read = 0; read < text.size();) {
+      const std::size_t piece = std::min<std::size_t>(4099, text.size() - read);
+      held.append(text, read, piece);
+      read += piece;
+      cutter.start(held, read == text.size());
+      PassageSpan span;
+      while (cutter.next(span)) {
+        Passage passage{{}, span.first_line, span.last_line};
+        cutter.lines(span).emit_crlf(
+            [&passage](std::string_view bytes) { passage.text.append(bytes); });
+        passages.push_back(std::move(passage));
+      }
+      held.erase(0, cutter.consumed());
+    }
+    ASSERT_EQ(passages, expected) << "N=" << break_count;
+  }
+}
+
 }  // namespace
 }  // namespace korvidan::passages
