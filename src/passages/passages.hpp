@@ -101,7 +101,15 @@ class PassageCutter {
   bool unlisted_ = false;  // the passage being read has more
 
   bool wait_for_more();
-  void list_bare_line_feed(std::size_t line_feed, std::size_t none);
+  void list_bare_line_feed(std::size_t line_feed, std::size_t none) {
+    if (line_feed == none || unlisted_) return;
+    if (bare_line_feeds_.size() < max_listed) {
+      bare_line_feeds_.push_back(line_feed);
+    } else {
+      stop_listing();
+    }
+  }
+  void stop_listing();
   void drop_yielded_line_feeds();
 };
 

@@ -120,12 +120,7 @@ bool PassageCutter::next(PassageSpan& span) {
   return true;
 }
 
-void PassageCutter::list_bare_line_feed(std::size_t line_feed, std::size_t none) {
-  if (line_feed == none || unlisted_) return;
-  if (bare_line_feeds_.size() < max_listed) {
-    bare_line_feeds_.push_back(line_feed);
-    return;
-  }
+void PassageCutter::stop_listing() {
   // The list holds the passage being read alone.
   bare_line_feeds_.clear();
   unlisted_ = true;

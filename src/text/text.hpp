@@ -83,24 +83,37 @@ struct LineRegion {
   // The CR LF form, in as few pieces as it can: the raw runs between bare LFs, and CR LF.
   template <class Emit>
   void emit_crlf(Emit&& emit) const {
+    if (!listed) {
+      emit_found(emit);
+      return;
+    }
     std::size_t run_start = begin;
-    const auto bare = [&](std::size_t line_feed) {
+    for (const std::size_t line_feed : bare_line_feeds) {
       if (line_feed > run_start) emit(text.substr(run_start, line_feed - run_start));
       emit(std::string_view("\r\n"));
       run_start = line_feed + 1;
-    };
-    if (listed) {
-      for (const std::size_t line_feed : bare_line_feeds) bare(line_feed);
-    } else {
-      // A region begins a line: an LF first in it has no CR before it.
-      for (std::size_t at = begin; at < end;) {
-        const void* found = std::memchr(text.data() + at, '\n', end - at);
-        if (found == nullptr) break;
-        const auto line_feed =
-            static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-        if (line_feed == begin || text[line_feed - 1] != '\r') bare(line_feed);
-        at = line_feed + 1;
+    }
+    if (end > run_start) emit(text.substr(run_start, end - run_start));
+    if (unterminated) emit(std::string_view("\r\n"));
+  }
+
+ private:
+  // The same, the bare LFs found on the way. A region begins a line: an LF first in it
+  // has no CR before it.
+  template <class Emit>
+  void emit_found(Emit& emit) const {
+    std::size_t run_start = begin;
+    for (std::size_t at = begin; at < end;) {
+      const void* found = std::memchr(text.data() + at, '\n', end - at);
+      if (found == nullptr) break;
+      const auto line_feed =
+          static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+      if (line_feed == begin || text[line_feed - 1] != '\r') {
+        if (line_feed > run_start) emit(text.substr(run_start, line_feed - run_start));
+        emit(std::string_view("\r\n"));
+        run_start = line_feed + 1;
       }
+      at = line_feed + 1;
     }
     if (end > run_start) emit(text.substr(run_start, end - run_start));
     if (unterminated) emit(std::string_view("\r\n"));
