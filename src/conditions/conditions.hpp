@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -40,6 +41,13 @@ class ConditionMatcher {
   bool selected(const text::LineRegion& lines, std::size_t readable_after,
                 std::string& scratch) const;
   bool selected(std::string_view passage_text) const;
+  // The same for passages of `text` that lie one after another: passage i's lines end at
+  // ends[i] and begin where passage i - 1's end (the first's at `begin`); `unterminated`:
+  // the last one's last line has no LF. answers[i] is set for each. The bytes after the
+  // last passage up to the text's end may be read. Short passages cost little more than
+  // their bytes: the first group is searched once over all of them.
+  void select(std::string_view text, std::size_t begin, std::span<const std::size_t> ends,
+              bool unterminated, bool* answers, std::string& scratch) const;
 
  private:
   struct Keyword {
@@ -52,8 +60,9 @@ class ConditionMatcher {
   // readable bytes for a few such steps is searched keyword by keyword.
   struct ProbeSearch {
     explicit ProbeSearch(const std::vector<Keyword>& group_keywords);
-    // `readable_after` bytes after the haystack may be read (never matched).
-    bool find_any(std::string_view haystack, std::size_t readable_after) const;
+    // Where the first keyword found begins, or npos; `readable_after` bytes after the
+    // haystack may be read (never matched).
+    std::size_t find_first(std::string_view haystack, std::size_t readable_after) const;
 
     std::vector<Keyword> keywords;
     text::ProbeFilter filter;
@@ -65,7 +74,9 @@ class ConditionMatcher {
   };
   static Keyword keyword_of(std::string_view bytes);
   static void add_searchers(Group& group, std::vector<Keyword> keywords);
-  static bool contains(std::string_view haystack, const Keyword& keyword);
+  static constexpr std::size_t none = std::string_view::npos;
+  // Where `keyword` first begins in `haystack`, or npos.
+  static std::size_t find(std::string_view haystack, const Keyword& keyword);
   static bool group_found(const Group& group, std::string_view region, std::size_t readable_after);
   std::vector<Group> groups_;
   // A keyword ending in CR is also searched in the raw lines as its other bytes followed

@@ -195,8 +195,9 @@ bool KeywordSet::begins_at(const char* data, std::size_t size, std::size_t at,
   return holds(long_slot) && starts_at(data, size, at, word, long_slot);
 }
 
-bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after) const {
-  if (haystack.size() < prefix_) return false;
+std::size_t KeywordSet::find_first(std::string_view haystack, std::size_t readable_after) const {
+  constexpr std::size_t none = std::string_view::npos;
+  if (haystack.size() < prefix_) return none;
   const char* const data = haystack.data();
   const std::size_t size = haystack.size();
   const std::size_t readable = size + readable_after;
@@ -204,12 +205,12 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
   if (beginnings_) {
     for (std::size_t at = beginnings_->next_candidate(haystack, 0, readable_after); at <= last;
          at = beginnings_->next_candidate(haystack, at + 1, readable_after)) {
-      if (begins_at(data, size, at, word_at(data + at, readable - at))) return true;
+      if (begins_at(data, size, at, word_at(data + at, readable - at))) return at;
     }
-    return false;
+    return none;
   }
   // The candidates' bitmap bits first, without a branch each; the few hits then compare.
-  const auto search = [&](std::size_t block, std::uint64_t starts) {
+  const auto search = [&](std::size_t block, std::uint64_t starts) -> std::size_t {
     if (last - block < 63) starts &= (std::uint64_t{2} << (last - block)) - 1;
     std::uint64_t hits = 0;
     for (std::uint64_t rest = starts; rest != 0; rest &= rest - 1) {
@@ -222,9 +223,9 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
       const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(hits));
       std::uint64_t word;
       std::memcpy(&word, data + at, 8);
-      if (begins_at(data, size, at, word)) return true;
+      if (begins_at(data, size, at, word)) return at;
     }
-    return false;
+    return none;
   };
   std::size_t block = 0;
   // Steps of 64 positions while a step and the prefixes it may load stay readable; with
@@ -239,20 +240,20 @@ bool KeywordSet::find_any(std::string_view haystack, std::size_t readable_after)
           std::min<std::size_t>({batch, (last - block) / 64 + 1, (readable - block - 8) / 64});
       fingerprints_->candidate_starts(data + block, blocks, starts);
       for (std::size_t i = 0; i < blocks; ++i, block += 64) {
-        if (search(block, starts[i])) return true;
+        if (const std::size_t found = search(block, starts[i]); found != none) return found;
       }
     }
   }
   for (; block <= last && readable - block >= reads; block += 64) {
-    if (search(block, every_position_ ? ~std::uint64_t{0} : text::character_starts(data + block))) {
-      return true;
-    }
+    const std::size_t found =
+        search(block, every_position_ ? ~std::uint64_t{0} : text::character_starts(data + block));
+    if (found != none) return found;
   }
   for (std::size_t at = block; at <= last; ++at) {
     if (!every_position_ && (static_cast<unsigned char>(data[at]) & 0xC0) == 0x80) continue;
-    if (begins_at(data, size, at, word_at(data + at, readable - at))) return true;
+    if (begins_at(data, size, at, word_at(data + at, readable - at))) return at;
   }
-  return false;
+  return none;
 }
 
 }  // namespace korvidan::conditions

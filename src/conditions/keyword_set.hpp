@@ -27,8 +27,12 @@ namespace korvidan::conditions {
 class KeywordSet {
  public:
   explicit KeywordSet(std::vector<std::string_view> keywords);
-  // `readable_after` bytes after the haystack may be read (never matched).
-  bool find_any(std::string_view haystack, std::size_t readable_after) const;
+  // Where the first of the keywords found in `haystack` begins, or npos; `readable_after`
+  // bytes after the haystack may be read (never matched).
+  std::size_t find_first(std::string_view haystack, std::size_t readable_after) const;
+  bool find_any(std::string_view haystack, std::size_t readable_after) const {
+    return find_first(haystack, readable_after) != std::string_view::npos;
+  }
 
  private:
   struct Entry {

@@ -169,11 +169,12 @@ void ConditionMatcher::add_searchers(Group& group, std::vector<Keyword> keywords
 ConditionMatcher::ProbeSearch::ProbeSearch(const std::vector<Keyword>& group_keywords)
     : keywords(group_keywords), filter(probes_of(group_keywords)) {}
 
-bool ConditionMatcher::ProbeSearch::find_any(std::string_view haystack,
-                                             std::size_t readable_after) const {
+std::size_t ConditionMatcher::ProbeSearch::find_first(std::string_view haystack,
+                                                      std::size_t readable_after) const {
   if (haystack.size() + readable_after < probe_search_minimum) {
-    return std::any_of(keywords.begin(), keywords.end(),
-                       [haystack](const Keyword& keyword) { return contains(haystack, keyword); });
+    std::size_t first = none;
+    for (const Keyword& keyword : keywords) first = std::min(first, find(haystack, keyword));
+    return first;
   }
   const char* data = haystack.data();
   for (std::size_t at = filter.next_candidate(haystack, 0, readable_after); at < haystack.size();
@@ -181,16 +182,16 @@ bool ConditionMatcher::ProbeSearch::find_any(std::string_view haystack,
     for (const Keyword& keyword : keywords) {
       if (keyword.bytes.size() <= haystack.size() - at &&
           std::memcmp(data + at, keyword.bytes.data(), keyword.bytes.size()) == 0) {
-        return true;
+        return at;
       }
     }
   }
-  return false;
+  return none;
 }
 
-bool ConditionMatcher::contains(std::string_view haystack, const Keyword& keyword) {
+std::size_t ConditionMatcher::find(std::string_view haystack, const Keyword& keyword) {
   const std::size_t length = keyword.bytes.size();
-  if (length > haystack.size()) return false;
+  if (length > haystack.size()) return none;
   const char* data = haystack.data();
   const char anchor_byte = keyword.bytes[keyword.anchor];
   // Candidates start at 0 .. size - length, so the anchor lies in this window.
@@ -198,20 +199,22 @@ bool ConditionMatcher::contains(std::string_view haystack, const Keyword& keywor
   const char* const last = data + keyword.anchor + (haystack.size() - length);
   while (from <= last) {
     const void* found = std::memchr(from, anchor_byte, static_cast<std::size_t>(last - from) + 1);
-    if (found == nullptr) return false;
+    if (found == nullptr) return none;
     const char* candidate = static_cast<const char*>(found) - keyword.anchor;
-    if (std::memcmp(candidate, keyword.bytes.data(), length) == 0) return true;
+    if (std::memcmp(candidate, keyword.bytes.data(), length) == 0) {
+      return static_cast<std::size_t>(candidate - data);
+    }
     from = static_cast<const char*>(found) + 1;
   }
-  return false;
+  return none;
 }
 
 bool ConditionMatcher::group_found(const Group& group, std::string_view region,
                                    std::size_t readable_after) {
   for (const Keyword& keyword : group.keywords) {
-    if (contains(region, keyword)) return true;
+    if (find(region, keyword) != none) return true;
   }
-  if (group.probes && group.probes->find_any(region, readable_after)) return true;
+  if (group.probes && group.probes->find_first(region, readable_after) != none) return true;
   return std::any_of(group.sets.begin(), group.sets.end(),
                      [&](const KeywordSet& set) { return set.find_any(region, readable_after); });
 }
@@ -236,6 +239,69 @@ bool ConditionMatcher::selected(const text::LineRegion& lines, std::size_t reada
   return std::all_of(groups_.begin(), groups_.end(), [&](const Group& group) {
     return group_found(group, region, readable_after);
   });
+}
+
+// A keyword holds no LF (but for the LF forms of those ending in CR, which end with their
+// line's LF), so a keyword found in the passages' bytes lies within one passage: the first
+// group is searched once over them all, and on from the end of each passage it holds in.
+// Each of its searchers keeps where it found one last, so that none searches a byte twice.
+void ConditionMatcher::select(std::string_view text, std::size_t begin,
+                              std::span<const std::size_t> ends, bool unterminated, bool* answers,
+                              std::string& scratch) const {
+  const std::size_t count = ends.size();
+  std::fill(answers, answers + count, false);
+  // A last line without LF, with keywords ending in CR: that passage on its own.
+  const std::size_t together = ends_in_cr_ && unterminated && count != 0 ? count - 1 : count;
+  const std::size_t to = together == 0 ? begin : ends[together - 1];
+  const Group& first = groups_.front();
+  // A group has up to eight keywords searched one by one, or a probe search and a set or
+  // two.
+  constexpr std::size_t max_searchers = text::ProbeFilter::max_strings;
+  const std::size_t searchers = first.keywords.size() + (first.probes ? 1 : 0) + first.sets.size();
+  // Where each searcher found a keyword last, searching from `searched[s]` on (`to`: none).
+  std::size_t found_at[max_searchers];
+  std::size_t searched[max_searchers];
+  std::fill(searched, searched + searchers, SIZE_MAX);
+  const auto first_from = [&](std::size_t s, std::size_t from) {
+    if (searched[s] != SIZE_MAX && searched[s] <= from && found_at[s] >= from) return found_at[s];
+    const std::string_view region = text.substr(from, to - from);
+    const std::size_t readable_after = text.size() - to;
+    std::size_t at = none;
+    if (s < first.keywords.size()) {
+      at = find(region, first.keywords[s]);
+    } else if (first.probes && s == first.keywords.size()) {
+      at = first.probes->find_first(region, readable_after);
+    } else {
+      at = first.sets[s - first.keywords.size() - (first.probes ? 1 : 0)].find_first(
+          region, readable_after);
+    }
+    searched[s] = from;
+    found_at[s] = at == none ? to : from + at;
+    return found_at[s];
+  };
+  std::size_t passage = 0;
+  for (std::size_t from = begin; passage < together;) {
+    std::size_t hit = to;
+    for (std::size_t s = 0; s < searchers; ++s) hit = std::min(hit, first_from(s, from));
+    if (hit >= to) break;
+    while (ends[passage] <= hit) ++passage;
+    answers[passage] = true;
+    from = ends[passage++];
+  }
+  // The other groups passage by passage, where the first holds.
+  for (std::size_t i = 0; i < together; ++i) {
+    if (!answers[i]) continue;
+    const std::size_t from = i == 0 ? begin : ends[i - 1];
+    const std::string_view region = text.substr(from, ends[i] - from);
+    answers[i] = std::all_of(groups_.begin() + 1, groups_.end(), [&](const Group& group) {
+      return group_found(group, region, text.size() - ends[i]);
+    });
+  }
+  if (together < count) {
+    const std::size_t from = count == 1 ? begin : ends[count - 2];
+    answers[count - 1] =
+        selected(text::LineRegion{text, from, ends[count - 1], {}, true, false}, 0, scratch);
+  }
 }
 
 }  // namespace korvidan::conditions

@@ -4,28 +4,54 @@
 
 namespace korvidan::scan {
 
+void test_passages(std::string_view text, TestedText& tested, std::size_t from, std::size_t to,
+                   const conditions::ConditionMatcher& conditions, TestScratch& scratch) {
+  if (from >= to) return;
+  scratch.ends.clear();
+  for (std::size_t i = from; i < to; ++i) scratch.ends.push_back(tested.passages[i].span.end);
+  if (scratch.answers.size() < to - from) scratch.answers.resize(to - from);
+  bool* const answers = reinterpret_cast<bool*>(scratch.answers.data());
+  conditions.select(text, tested.passages[from].span.begin, scratch.ends,
+                    tested.passages[to - 1].span.unterminated, answers, scratch.text);
+  for (std::size_t i = from; i < to; ++i) tested.passages[i].selected = answers[i - from];
+}
+
 std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedText& tested,
                                 const TestLimits& limits) {
-  return test_each(
+  // Tested together a few KiB at a time, while their bytes are in the cache: passages
+  // [pending, testable) are cut, not tested yet.
+  constexpr std::size_t batch_bytes = std::size_t{16} << 10;
+  std::size_t pending = 0;
+  std::size_t testable = 0;
+  const auto test_pending = [&] {
+    test_passages(text, tested, pending, testable, conditions_, batch_);
+    pending = testable;
+  };
+  const std::size_t done = test_each(
       text, end_of_file,
-      [&tested, &limits](const passages::PassageSpan& span, const text::LineRegion& lines,
-                         bool was_tested, bool selected) {
-        if (was_tested) ++tested.tested;
-        tested.bare_line_feeds.insert(tested.bare_line_feeds.end(), lines.bare_line_feeds.begin(),
-                                      lines.bare_line_feeds.end());
-        tested.passages.push_back({span, tested.bare_line_feeds.size(), selected});
+      [&](const passages::PassageSpan& span, const text::LineRegion& lines, bool, bool) {
+        // Mostly one or none: a call to copy them cost more than the copy.
+        for (const std::size_t line_feed : lines.bare_line_feeds) {
+          tested.bare_line_feeds.push_back(line_feed);
+        }
+        tested.passages.push_back({span, tested.bare_line_feeds.size(), false});
+        // Passages from the `test_count`-th on, or beginning at `test_from` or later, are
+        // left for another thread.
+        if (tested.passages.size() <= limits.test_count && span.begin < limits.test_from) {
+          testable = tested.passages.size();
+          if (span.end - tested.passages[pending].span.begin >= batch_bytes) test_pending();
+        }
         return !limits.reached(tested);
       },
-      limits.test_from, limits.test_count);
+      0, 0);
+  test_pending();
+  tested.tested = testable;
+  return done;
 }
 
 void test_rest(std::string_view text, TestedText& tested,
-               const conditions::ConditionMatcher& conditions, std::string& scratch) {
-  for (std::size_t i = tested.tested; i < tested.passages.size(); ++i) {
-    TestedPassage& passage = tested.passages[i];
-    passage.selected =
-        conditions.selected(tested.lines(text, i), text.size() - passage.span.end, scratch);
-  }
+               const conditions::ConditionMatcher& conditions, TestScratch& scratch) {
+  test_passages(text, tested, tested.tested, tested.passages.size(), conditions, scratch);
   tested.tested = tested.passages.size();
 }
 

@@ -61,6 +61,18 @@ struct TestLimits {
   }
 };
 
+// What testing a list of passages at once works in, reused: the passages' ends, the
+// answers, and the CR LF text of a last line without LF.
+struct TestScratch {
+  std::vector<std::size_t> ends;
+  std::vector<char> answers;
+  std::string text;
+};
+
+// Tests passages [from, to) of `tested` at once.
+void test_passages(std::string_view text, TestedText& tested, std::size_t from, std::size_t to,
+                   const conditions::ConditionMatcher& conditions, TestScratch& scratch);
+
 // Cuts a file's text into passages and tests each one, knowing nothing of the result
 // files, so that it can run on a thread of its own.
 class PassageTester {
@@ -87,7 +99,8 @@ class PassageTester {
     }
     return end_of_file ? text.size() : cutter_.consumed();
   }
-  // The same, the passages appended to `tested` (which starts empty).
+  // The same, the passages appended to `tested` (which starts empty), all cut first and
+  // then tested at once.
   std::size_t test(std::string_view text, bool end_of_file, TestedText& tested,
                    const TestLimits& limits = {});
   const conditions::ConditionMatcher& conditions() const { return conditions_; }
@@ -96,12 +109,13 @@ class PassageTester {
   const conditions::ConditionMatcher& conditions_;
   passages::PassageCutter cutter_;
   std::string scratch_;
+  TestScratch batch_;
 };
 
 // Tests the passages of `tested` that were cut only, so that another thread can share the
 // testing of a text.
 void test_rest(std::string_view text, TestedText& tested,
-               const conditions::ConditionMatcher& conditions, std::string& scratch);
+               const conditions::ConditionMatcher& conditions, TestScratch& scratch);
 
 // Hands the tested passages of `text` to the results stage, in order; stops once it has
 // stopped.

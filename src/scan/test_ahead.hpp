@@ -69,6 +69,7 @@ class TestAhead {
         });
     item = end_text(std::move(item), passages_ended);
   }
+
   // The writing side is done with the item's bytes: it gives back what the item holds.
   void release(TestedItem& item);
 
@@ -128,7 +129,7 @@ class TestAhead {
   static constexpr std::size_t min_share = 8;
   static constexpr std::size_t share_step = 4;
   std::size_t share_ = whole_share;
-  std::string scratch_;
+  TestScratch scratch_;
   Handoff<TestedItem> items_{max_items, max_item_bytes};
   // A turn for each long passage's buffer on its way to the writing side: at most two in
   // flight, so that the memory stays bounded whatever the passages.

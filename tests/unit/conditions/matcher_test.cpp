@@ -74,7 +74,10 @@ std::string random_from(std::mt19937& random, const std::vector<std::string_view
   return text;
 }
 
-// The matcher on each passage's raw bytes against the plain test on its written text.
+// The matcher on each passage's raw bytes against the plain test on its written text;
+// and on runs of the passages at once (a keyword found in the wrong passage of a run, or
+// a passage passed over after a hit, fails), each run ending where the file or a run of
+// two to five passages does.
 void expect_matcher_agrees(const std::string& condition_text, const std::string& file_text,
                            std::int32_t break_count) {
   const ConditionMatcher matcher(condition_text);
@@ -83,6 +86,8 @@ void expect_matcher_agrees(const std::string& condition_text, const std::string&
   PassageCutter cutter(break_count, file_text);
   PassageSpan span;
   std::string scratch;
+  std::vector<PassageSpan> spans;
+  std::vector<bool> expected;
   for (const Passage& passage : reference.passages) {
     ASSERT_TRUE(cutter.next(span));
     const bool selected = passage_selected(condition_text, passage.text);
@@ -91,6 +96,25 @@ void expect_matcher_agrees(const std::string& condition_text, const std::string&
         << "condition " << ::testing::PrintToString(condition_text) << "\nfile "
         << ::testing::PrintToString(file_text) << "\npassage "
         << ::testing::PrintToString(passage.text);
+    spans.push_back(span);
+    expected.push_back(selected);
+  }
+  for (const std::size_t run : {spans.size(), std::size_t{2}, std::size_t{5}}) {
+    for (std::size_t first = 0; first < spans.size(); first += run) {
+      const std::size_t last = std::min(spans.size(), first + run);
+      std::vector<std::size_t> ends;
+      for (std::size_t i = first; i < last; ++i) ends.push_back(spans[i].end);
+      bool answers[8192];
+      ASSERT_LE(ends.size(), std::size(answers));
+      matcher.select(file_text, spans[first].begin, ends, spans[last - 1].unterminated, answers,
+                     scratch);
+      for (std::size_t i = first; i < last; ++i) {
+        ASSERT_EQ(answers[i - first], expected[i])
+            << "passage " << i << " of a run from " << first << " to " << last << ", condition "
+            << ::testing::PrintToString(condition_text) << "\nfile "
+            << ::testing::PrintToString(file_text);
+      }
+    }
   }
 }
 

@@ -153,7 +153,7 @@ Processed streamed_file(std::int32_t break_count, const std::string& conditions,
         const TestLimits limits{random() % (held.size() + 2), random() % 4, 1 + random() % 4,
                                 1 + random() % 6};
         const std::size_t done = stream.tester().test(held, end_of_file, tested, limits);
-        std::string scratch;
+        TestScratch scratch;
         test_rest(held, tested, matcher, scratch);
         write_tested(held, tested, run.files);
         if (!limits.reached(tested)) {
