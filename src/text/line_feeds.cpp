@@ -50,6 +50,9 @@ bool LineFeedScanner::keep(std::string_view text, std::size_t from) {
     for (std::size_t i = 0; i < size % 64; ++i) last |= std::uint64_t{rest[i] == '\n'} << i;
     words_[steps] = last;
   }
+  const std::size_t words = (size + 63) / 64;
+  filled_ = 0;
+  for (std::size_t i = 0; i < words; ++i) filled_ |= std::uint64_t{words_[i] != 0} << i;
   base_ = from;
   kept_ = size;
   return true;

@@ -166,14 +166,19 @@ class LineFeedScanner {
   std::size_t next(std::string_view text, std::size_t from) {
     while (from < text.size()) {
       if (from - base_ < kept_) {
-        std::size_t word = (from - base_) / 64;
-        std::uint64_t bits = words_[word] & (~std::uint64_t{0} << ((from - base_) % 64));
-        for (;;) {
-          if (bits != 0)
-            return base_ + word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-          if (++word * 64 >= kept_) break;
-          bits = words_[word];
-        }
+        // The LF in this word, or else the first in the next word that has one, chosen
+        // without a branch: which of the two it is follows the lines' lengths (a branch on
+        // it made the program 1.03 of the time on typical text).
+        const std::size_t offset = from - base_;
+        const std::size_t word = offset / 64;
+        const std::uint64_t here = words_[word] & (~std::uint64_t{0} << (offset % 64));
+        const std::uint64_t later = word + 1 < kept_words ? filled_ >> (word + 1) : 0;
+        const std::size_t next_word =
+            later != 0 ? word + 1 + static_cast<std::size_t>(std::countr_zero(later)) : kept_words;
+        const std::size_t in_here = word * 64 + static_cast<std::size_t>(std::countr_zero(here));
+        const std::size_t in_next =
+            next_word * 64 + static_cast<std::size_t>(std::countr_zero(words_[next_word]));
+        if (here != 0 || later != 0) return base_ + (here != 0 ? in_here : in_next);
         from = base_ + kept_;
         continue;
       }
@@ -191,7 +196,9 @@ class LineFeedScanner {
   static std::size_t search(std::string_view text, std::size_t from);
   std::size_t base_ = 0;  // the first position words_ tell about
   std::size_t kept_ = 0;  // how many
-  std::uint64_t words_[kept_words] = {};
+  // A word past the last, always empty, so that the choice above may read it.
+  std::uint64_t words_[kept_words + 1] = {};
+  std::uint64_t filled_ = 0;  // which words have an LF
 };
 
 // Finds the places where one of a few byte strings may start by testing two of each
