@@ -19,16 +19,26 @@ std::vector<Passage> split(std::int32_t break_count, std::string_view text) {
   return workspace.passages;
 }
 
-// The same passages through the cutter, their text built as the result files get it.
-std::vector<Passage> cut(std::int32_t break_count, std::string_view text) {
+// The same passages through the cutter, their text built as the result files get it; the
+// text fed `piece` bytes at a time, as the blocks of a file come.
+std::vector<Passage> cut(std::int32_t break_count, std::string_view text,
+                         std::size_t piece = SIZE_MAX) {
   std::vector<Passage> passages;
-  PassageCutter cutter(break_count, text);
-  PassageSpan span;
-  while (cutter.next(span)) {
-    Passage passage{{}, span.first_line, span.last_line};
-    cutter.lines(span).emit_crlf(
-        [&passage](std::string_view piece) { passage.text.append(piece); });
-    passages.push_back(std::move(passage));
+  PassageCutter cutter(break_count);
+  std::string held;
+  for (std::size_t read = 0; read < text.size() || passages.empty();) {
+    const std::size_t taken = std::min(piece, text.size() - read);
+    held.append(text, read, taken);
+    read += taken;
+    cutter.start(held, read == text.size());
+    PassageSpan span;
+    while (cutter.next(span)) {
+      Passage passage{{}, span.first_line, span.last_line};
+      cutter.lines(span).emit_crlf(
+          [&passage](std::string_view bytes) { passage.text.append(bytes); });
+      passages.push_back(std::move(passage));
+    }
+    held.erase(0, cutter.consumed());
   }
   return passages;
 }
@@ -142,25 +152,7 @@ TEST(SplitPassages, passages_of_very_many_lines_equal_the_plain_split) {
   for (const std::int32_t break_count : {2, 3, INT32_MAX}) {
     const std::vector<Passage> expected = split(break_count, text);
     ASSERT_EQ(cut(break_count, text), expected) << "N=" << break_count;
-    // In pieces, as the blocks of a file come.
-    std::vector<Passage> passages;
-    PassageCutter cutter(break_count);
-    std::string held;
-    for (std::size_t read = 0; read < text.size();) {
-      const std::size_t piece = std::min<std::size_t>(4099, text.size() - read);
-      held.append(text, read, piece);
-      read += piece;
-      cutter.start(held, read == text.size());
-      PassageSpan span;
-      while (cutter.next(span)) {
-        Passage passage{{}, span.first_line, span.last_line};
-        cutter.lines(span).emit_crlf(
-            [&passage](std::string_view bytes) { passage.text.append(bytes); });
-        passages.push_back(std::move(passage));
-      }
-      held.erase(0, cutter.consumed());
-    }
-    ASSERT_EQ(passages, expected) << "N=" << break_count;
+    ASSERT_EQ(cut(break_count, text, 4099), expected) << "N=" << break_count;
   }
 }
 
