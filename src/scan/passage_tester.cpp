@@ -1,5 +1,7 @@
 #include "scan/passage_tester.hpp"
 
+#include <algorithm>
+
 #include "scan/scan.hpp"
 
 namespace korvidan::scan {
@@ -9,11 +11,13 @@ void test_passages(std::string_view text, TestedText& tested, std::size_t from, 
   if (from >= to) return;
   scratch.ends.clear();
   for (std::size_t i = from; i < to; ++i) scratch.ends.push_back(tested.passages[i].span.end);
-  if (scratch.answers.size() < to - from) scratch.answers.resize(to - from);
-  bool* const answers = reinterpret_cast<bool*>(scratch.answers.data());
+  if (scratch.answer_room < to - from) {
+    scratch.answer_room = std::max(to - from, 2 * scratch.answer_room);
+    scratch.answers = std::make_unique<bool[]>(scratch.answer_room);
+  }
   conditions.select(text, tested.passages[from].span.begin, scratch.ends,
-                    tested.passages[to - 1].span.unterminated, answers, scratch.text);
-  for (std::size_t i = from; i < to; ++i) tested.passages[i].selected = answers[i - from];
+                    tested.passages[to - 1].span.unterminated, scratch.answers.get(), scratch.text);
+  for (std::size_t i = from; i < to; ++i) tested.passages[i].selected = scratch.answers[i - from];
 }
 
 std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedText& tested,

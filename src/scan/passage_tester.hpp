@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,7 +66,8 @@ struct TestLimits {
 // answers, and the CR LF text of a last line without LF.
 struct TestScratch {
   std::vector<std::size_t> ends;
-  std::vector<char> answers;
+  std::unique_ptr<bool[]> answers;
+  std::size_t answer_room = 0;
   std::string text;
 };
 
@@ -99,8 +101,8 @@ class PassageTester {
     }
     return end_of_file ? text.size() : cutter_.consumed();
   }
-  // The same, the passages appended to `tested` (which starts empty), all cut first and
-  // then tested at once.
+  // The same, the passages appended to `tested` (which starts empty), cut and then tested
+  // a few KiB at a time.
   std::size_t test(std::string_view text, bool end_of_file, TestedText& tested,
                    const TestLimits& limits = {});
   const conditions::ConditionMatcher& conditions() const { return conditions_; }
