@@ -1,11 +1,13 @@
 // Cutting and matching: the cutter's passages equal the plain split, the matcher on the
-// raw bytes answers as the plain state machine on each passage text, and the file handed
-// over in pieces writes the same bytes as the whole file at once.
+// raw bytes answers as the plain state machine on each passage text (one by one and all at
+// once), and the file handed over in pieces writes the same bytes as the whole file at once.
 // Input: one byte for the break count (-3..4) and the piece size, one for the condition
 // length, the condition text, then the file text.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "conditions/conditions.hpp"
 #include "fuzz_support.hpp"
@@ -44,6 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PassageCutter cutter(break_count, file_text);
   PassageSpan span;
   std::string scratch;
+  std::vector<std::size_t> ends;
+  std::vector<bool> expected;
+  std::size_t begin = 0;
+  bool unterminated = false;
   for (const Passage& passage : reference.passages) {
     FUZZ_CHECK(cutter.next(span));
     FUZZ_CHECK(span.first_line == passage.first_line && span.last_line == passage.last_line);
@@ -51,10 +57,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const text::LineRegion lines = cutter.lines(span);
     lines.emit_crlf([&text](std::string_view piece) { text.append(piece); });
     FUZZ_CHECK(text == passage.text);
-    FUZZ_CHECK(matcher.selected(lines, file_text.size() - span.end, scratch) ==
-               conditions::passage_selected(condition_text, passage.text));
+    const bool selected = conditions::passage_selected(condition_text, passage.text);
+    FUZZ_CHECK(matcher.selected(lines, file_text.size() - span.end, scratch) == selected);
+    if (ends.empty()) begin = span.begin;
+    ends.push_back(span.end);
+    expected.push_back(selected);
+    unterminated = span.unterminated;
   }
   FUZZ_CHECK(!cutter.next(span));
+  // All the passages tested at once: the first group searched over them all.
+  const std::unique_ptr<bool[]> answers = std::make_unique<bool[]>(ends.size());
+  matcher.select(file_text, begin, ends, unterminated, answers.get(), scratch);
+  for (std::size_t i = 0; i < ends.size(); ++i) FUZZ_CHECK(answers[i] == expected[i]);
 
   StringTarget whole[2];
   results::ResultFiles whole_files(whole[0], whole[1], true, 4096);
