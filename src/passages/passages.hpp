@@ -61,9 +61,16 @@ class PassageCutter {
   // Ready for the next file; the storage it keeps is reused.
   void reset();
   void start(std::string_view text, bool end_of_file);
+  // Ready for a file's passages from one that begins at `text`'s first byte, with line
+  // `first_line`, to the end of `text` (what another cutter found them to be): a cutter
+  // of their own yields the same passages.
+  void start_passage(std::string_view text, std::uint64_t first_line);
   // False when the text holds no further complete passage (or, at the end of the file,
   // after the last one).
   bool next(PassageSpan& span);
+  // The same, inlined wherever it is called (where the compiler would not: forcing it on
+  // every caller made others slower).
+  bool next_inlined(PassageSpan& span);
   // Bytes at the front of the current text that no passage needs any more.
   std::size_t consumed() const { return begin_; }
   // Where, in the current text, the passage `next` yielded last has an LF without CR
@@ -91,6 +98,7 @@ class PassageCutter {
   std::size_t begin_ = 0;
   bool dropped_open_line_ = false;
   bool finished_ = false;
+  bool passage_begins_ = false;  // the next line begins a passage, whatever the breaks
   // The bare LFs of the passage yielded last (the first yielded_bare_) and of the lines
   // read after it; once that passage is dropped, those of the passage being read. A
   // passage of more lines is written by finding its LFs again: a list of a 200 MB
@@ -112,5 +120,62 @@ class PassageCutter {
   void stop_listing();
   void drop_yielded_line_feeds();
 };
+
+// Inline, so that the span stays in registers: read back from memory by the caller, it
+// waited for the stores that wrote it, field by field (a stall every passage).
+inline bool PassageCutter::next(PassageSpan& span) { return next_inlined(span); }
+
+[[gnu::always_inline]] inline bool PassageCutter::next_inlined(PassageSpan& span) {
+  if (finished_ || !mark_decided_) return false;
+  drop_yielded_line_feeds();
+  const char* data = text_.data();
+  const std::size_t size = text_.size();
+  while (position_ < size) {
+    const std::size_t line_begin = position_;
+    std::size_t content_end = size;
+    std::size_t following = size;
+    std::size_t bare_line_feed = size;  // none
+    // A line that was incomplete before is not searched again for its LF.
+    const std::size_t from = searched_ > position_ ? searched_ : position_;
+    if (const std::size_t line_feed = line_feeds_.next(text_, from); line_feed < size) {
+      following = line_feed + 1;
+      const bool after_cr = line_feed > line_begin && data[line_feed - 1] == '\r';
+      content_end = after_cr ? line_feed - 1 : line_feed;
+      if (!after_cr) bare_line_feed = line_feed;
+    } else if (!end_of_file_) {
+      searched_ = size;
+      return wait_for_more();  // the line is not complete yet
+    }
+    ++line_number_;
+    position_ = following;
+    if (line_begin == content_end) {
+      list_bare_line_feed(bare_line_feed, size);
+      if (break_run_ < INT64_MAX) ++break_run_;
+      continue;
+    }
+    if (break_run_ < break_count_ || passage_begins_) {
+      list_bare_line_feed(bare_line_feed, size);
+      break_run_ = 1;
+      passage_begins_ = false;
+      continue;
+    }
+    yielded_bare_ = bare_line_feeds_.size();
+    span = {begin_, line_begin, first_line_, line_number_ - 1, false, unlisted_};
+    // The new line's own LF belongs to the next passage.
+    unlisted_ = false;
+    list_bare_line_feed(bare_line_feed, size);
+    begin_ = line_begin;
+    first_line_ = line_number_;
+    break_run_ = 1;
+    return true;
+  }
+  if (!end_of_file_) return wait_for_more();
+  finished_ = true;
+  const bool unterminated = size != 0 ? text_.back() != '\n' : dropped_open_line_;
+  yielded_bare_ = bare_line_feeds_.size();
+  span = {begin_, size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated, unlisted_};
+  begin_ = size;  // the whole text is done with, whoever stops after this passage
+  return true;
+}
 
 }  // namespace korvidan::passages

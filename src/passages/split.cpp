@@ -68,56 +68,13 @@ void PassageCutter::start(std::string_view text, bool end_of_file) {
   if (text_.starts_with(byte_order_mark)) begin_ = position_ = byte_order_mark.size();
 }
 
-bool PassageCutter::next(PassageSpan& span) {
-  if (finished_ || !mark_decided_) return false;
-  drop_yielded_line_feeds();
-  const char* data = text_.data();
-  const std::size_t size = text_.size();
-  while (position_ < size) {
-    const std::size_t line_begin = position_;
-    std::size_t content_end = size;
-    std::size_t following = size;
-    std::size_t bare_line_feed = size;  // none
-    // A line that was incomplete before is not searched again for its LF.
-    const std::size_t from = searched_ > position_ ? searched_ : position_;
-    if (const std::size_t line_feed = line_feeds_.next(text_, from); line_feed < size) {
-      following = line_feed + 1;
-      const bool after_cr = line_feed > line_begin && data[line_feed - 1] == '\r';
-      content_end = after_cr ? line_feed - 1 : line_feed;
-      if (!after_cr) bare_line_feed = line_feed;
-    } else if (!end_of_file_) {
-      searched_ = size;
-      return wait_for_more();  // the line is not complete yet
-    }
-    ++line_number_;
-    position_ = following;
-    if (line_begin == content_end) {
-      list_bare_line_feed(bare_line_feed, size);
-      if (break_run_ < INT64_MAX) ++break_run_;
-      continue;
-    }
-    if (break_run_ < break_count_) {
-      list_bare_line_feed(bare_line_feed, size);
-      break_run_ = 1;
-      continue;
-    }
-    yielded_bare_ = bare_line_feeds_.size();
-    span = {begin_, line_begin, first_line_, line_number_ - 1, false, unlisted_};
-    // The new line's own LF belongs to the next passage.
-    unlisted_ = false;
-    list_bare_line_feed(bare_line_feed, size);
-    begin_ = line_begin;
-    first_line_ = line_number_;
-    break_run_ = 1;
-    return true;
-  }
-  if (!end_of_file_) return wait_for_more();
-  finished_ = true;
-  const bool unterminated = size != 0 ? text_.back() != '\n' : dropped_open_line_;
-  yielded_bare_ = bare_line_feeds_.size();
-  span = {begin_, size, first_line_, line_number_ == 0 ? 1 : line_number_, unterminated, unlisted_};
-  begin_ = size;  // the whole text is done with, whoever stops after this passage
-  return true;
+void PassageCutter::start_passage(std::string_view text, std::uint64_t first_line) {
+  reset();
+  mark_decided_ = true;  // a file's mark lies before its first passage
+  line_number_ = first_line - 1;
+  first_line_ = first_line;
+  passage_begins_ = true;
+  start(text, true);
 }
 
 void PassageCutter::stop_listing() {
