@@ -20,6 +20,19 @@ void test_passages(std::string_view text, TestedText& tested, std::size_t from, 
   for (std::size_t i = from; i < to; ++i) tested.passages[i].selected = scratch.answers[i - from];
 }
 
+namespace {
+
+// Whether another cutter can begin at the passage: all do but a file's first, which may
+// be empty or begin with empty lines.
+bool begins_with_a_line(std::string_view text, const passages::PassageSpan& span) {
+  if (span.begin == span.end) return false;
+  const char first = text[span.begin];
+  return first != '\n' &&
+         !(first == '\r' && span.begin + 1 < text.size() && text[span.begin + 1] == '\n');
+}
+
+}  // namespace
+
 std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedText& tested,
                                 const TestLimits& limits) {
   // Tested together a few KiB at a time, while their bytes are in the cache: passages
@@ -31,40 +44,55 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
     test_passages(text, tested, pending, testable, conditions_, batch_);
     pending = testable;
   };
-  const std::size_t done = test_each(
-      text, end_of_file,
-      [&](const passages::PassageSpan& span, const text::LineRegion& lines, bool, bool) {
-        // Mostly one or none: a call to copy them cost more than the copy.
-        for (const std::size_t line_feed : lines.bare_line_feeds) {
-          tested.bare_line_feeds.push_back(line_feed);
-        }
-        tested.passages.push_back({span, tested.bare_line_feeds.size(), false});
-        // Passages from the `test_count`-th on, or beginning at `test_from` or later, are
-        // left for another thread.
-        if (tested.passages.size() <= limits.test_count && span.begin < limits.test_from) {
-          testable = tested.passages.size();
-          if (span.end - tested.passages[pending].span.begin >= batch_bytes) test_pending();
-        }
-        return !limits.reached(tested);
-      },
-      0, 0);
+  bool rest = false;
+  std::size_t count = 0;
+  const auto take = [&](const passages::PassageSpan& span, const text::LineRegion& lines) {
+    // Passages from the `test_count`-th on, or beginning at `test_from` or later, are
+    // left for another thread: only cut here, to find where the text's passages end.
+    if (rest || ((++count > limits.test_count || span.begin >= limits.test_from) &&
+                 begins_with_a_line(text, span))) {
+      if (!rest) {
+        rest = true;
+        tested.rest_begin = span.begin;
+        tested.rest_first_line = span.first_line;
+      }
+      return true;
+    }
+    // Mostly one or none: a call to copy them cost more than the copy.
+    for (const std::size_t line_feed : lines.bare_line_feeds) {
+      tested.bare_line_feeds.push_back(line_feed);
+    }
+    tested.passages.push_back({span, tested.bare_line_feeds.size(), false});
+    testable = tested.passages.size();
+    if (span.end - tested.passages[pending].span.begin >= batch_bytes) test_pending();
+    return !limits.reached(tested);
+  };
+  // As test_each cuts, the cutter inlined here.
+  cutter_.start(text, end_of_file);
+  passages::PassageSpan span;
+  bool stopped = false;
+  while (!stopped && cutter_.next_inlined(span)) stopped = !take(span, cutter_.lines(span));
+  const std::size_t done = end_of_file && !stopped ? text.size() : cutter_.consumed();
   test_pending();
-  tested.tested = testable;
+  if (rest) tested.rest_end = done;
   return done;
 }
 
-void test_rest(std::string_view text, TestedText& tested,
-               const conditions::ConditionMatcher& conditions, TestScratch& scratch) {
-  test_passages(text, tested, tested.tested, tested.passages.size(), conditions, scratch);
-  tested.tested = tested.passages.size();
-}
-
-void write_tested(std::string_view text, const TestedText& tested, results::ResultFiles& results) {
+void write_tested(std::string_view text, const TestedText& tested, PassageTester& rest_tester,
+                  results::ResultFiles& results) {
   for (std::size_t i = 0; i < tested.passages.size() && !results.stopped(); ++i) {
     const TestedPassage& passage = tested.passages[i];
     results.write_passage(passage.selected, tested.lines(text, i), passage.span.first_line,
                           passage.span.last_line);
   }
+  if (!tested.has_rest() || results.stopped()) return;
+  rest_tester.test_rest(text.substr(tested.rest_begin, tested.rest_end - tested.rest_begin),
+                        tested.rest_first_line,
+                        [&results](const passages::PassageSpan& span, const text::LineRegion& lines,
+                                   bool, bool selected) {
+                          results.write_passage(selected, lines, span.first_line, span.last_line);
+                          return !results.stopped();
+                        });
 }
 
 PassageStream::PassageStream(std::int32_t break_count,

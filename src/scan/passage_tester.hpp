@@ -17,10 +17,12 @@
 
 namespace korvidan::scan {
 
-// The passages a text completes, cut and (the first `tested` of them) tested, waiting to be
-// written: each with its place in the text and, in `bare_line_feeds`, the LFs it has to
-// write with a CR added (those of passage i end at its `bare_end`, and begin where passage
-// i - 1's end).
+// The passages a text completes, cut and tested, waiting to be written: each with its
+// place in the text and, in `bare_line_feeds`, the LFs it has to write with a CR added
+// (those of passage i end at its `bare_end`, and begin where passage i - 1's end). The
+// passages after them, from `rest_begin` to `rest_end` (first line `rest_first_line`),
+// were left to the writing side to cut and test as it writes them: listing each passage
+// for another thread cost more than testing one-line passages.
 struct TestedPassage {
   passages::PassageSpan span;
   std::size_t bare_end = 0;
@@ -29,7 +31,9 @@ struct TestedPassage {
 struct TestedText {
   std::vector<TestedPassage> passages;
   std::vector<std::size_t> bare_line_feeds;
-  std::size_t tested = 0;
+  std::size_t rest_begin = 0;
+  std::size_t rest_end = 0;
+  std::uint64_t rest_first_line = 0;
   // The lines of passage `i` of `text`, as the result files hold them.
   text::LineRegion lines(std::string_view text, std::size_t i) const {
     const passages::PassageSpan& span = passages[i].span;
@@ -41,16 +45,17 @@ struct TestedText {
             span.unterminated,
             !span.unlisted};
   }
+  bool has_rest() const { return rest_end > rest_begin; }
   void clear() {
     passages.clear();
     bare_line_feeds.clear();
-    tested = 0;
+    rest_begin = rest_end = 0;
   }
 };
 
 // How much of a text one call of `PassageTester::test` takes on: passages from the `test_count`-th
-// on, or beginning at `test_from` or later, are cut only; the call stops after the passage that
-// brings the list to `max_passages` passages or `max_line_feeds` bare LFs.
+// on, or beginning at `test_from` or later, are cut only, and left as the rest; the call stops
+// after the passage that brings the list to `max_passages` passages or `max_line_feeds` bare LFs.
 struct TestLimits {
   std::size_t test_from = SIZE_MAX;
   std::size_t test_count = SIZE_MAX;
@@ -102,9 +107,21 @@ class PassageTester {
     return end_of_file ? text.size() : cutter_.consumed();
   }
   // The same, the passages appended to `tested` (which starts empty), cut and then tested
-  // a few KiB at a time.
+  // a few KiB at a time, but for the rest (`limits`).
   std::size_t test(std::string_view text, bool end_of_file, TestedText& tested,
                    const TestLimits& limits = {});
+  // The passages of a rest, `text` (a passage begins at its front, with line `first_line`),
+  // cut and tested, to `take` as `test_each` hands them.
+  template <class Take>
+  void test_rest(std::string_view text, std::uint64_t first_line, Take&& take) {
+    cutter_.start_passage(text, first_line);
+    passages::PassageSpan span;
+    while (cutter_.next(span)) {
+      const text::LineRegion lines = cutter_.lines(span);
+      if (!take(span, lines, true, conditions_.selected(lines, text.size() - span.end, scratch_)))
+        return;
+    }
+  }
   const conditions::ConditionMatcher& conditions() const { return conditions_; }
 
  private:
@@ -114,14 +131,11 @@ class PassageTester {
   TestScratch batch_;
 };
 
-// Tests the passages of `tested` that were cut only, so that another thread can share the
-// testing of a text.
-void test_rest(std::string_view text, TestedText& tested,
-               const conditions::ConditionMatcher& conditions, TestScratch& scratch);
-
-// Hands the tested passages of `text` to the results stage, in order; stops once it has
-// stopped.
-void write_tested(std::string_view text, const TestedText& tested, results::ResultFiles& results);
+// Hands the tested passages of `text` to the results stage, in order, and then the rest,
+// cut and tested by `rest_tester` (another thread's tester than the one that made the
+// list); stops once it has stopped.
+void write_tested(std::string_view text, const TestedText& tested, PassageTester& rest_tester,
+                  results::ResultFiles& results);
 
 // One file's passages cut, tested and handed to the results stage as its text comes in,
 // on the calling thread: the reference a run's stages are held to (`process_file_*` and

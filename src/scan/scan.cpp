@@ -44,8 +44,7 @@ platform::Outcome consume(TestAhead& ahead, results::ResultFiles& results) {
           }
         });
       } else {
-        if (!results.stopped()) ahead.test_rest(tested);
-        write_tested(tested.text, tested.tested, results);
+        ahead.write(tested, results);
       }
     }
     if (const TextBytes* const text = std::get_if<TextBytes>(&tested.item)) {

@@ -25,7 +25,10 @@ TestedItem out_of_memory() {
 }  // namespace
 
 TestAhead::TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded)
-    : ahead_(ahead), tester_(setup.break_count, setup.conditions), threaded_(threaded) {
+    : ahead_(ahead),
+      tester_(setup.break_count, setup.conditions),
+      threaded_(threaded),
+      rest_tester_(setup.break_count, setup.conditions) {
   if (!threaded) return;
   thread_.emplace([this] {
     for (;;) {
@@ -56,10 +59,6 @@ TestAhead::~TestAhead() {
 }
 
 TestedItem TestAhead::pop() { return threaded_ ? items_.pop() : next(); }
-
-void TestAhead::test_rest(TestedItem& item) {
-  scan::test_rest(item.text, item.tested, tester_.conditions(), scratch_);
-}
 
 void TestAhead::release(TestedItem& item) {
   if (TextBytes* const text = std::get_if<TextBytes>(&item.item)) {
@@ -152,7 +151,8 @@ TestedItem TestAhead::next_piece() {
   const std::size_t done = tester_.test(rest, end_of_file, tested.tested, limits);
   text.consumed += done;
   if (!limits.reached(tested.tested)) {
-    return end_text(std::move(tested), !tested.tested.passages.empty());
+    return end_text(std::move(tested),
+                    !tested.tested.passages.empty() || tested.tested.has_rest());
   }
   if (text.in_buffer) return leave_buffer(std::move(tested));
   return copy_piece(std::move(tested), done);

@@ -51,8 +51,11 @@ class TestAhead {
 
   // The writing side: `done` once cancelled.
   TestedItem pop();
-  // The writing side tests the passages of a text item that this stage only cut.
-  void test_rest(TestedItem& item);
+  // The writing side writes a text item's passages: those this stage tested, then the
+  // rest, which it cuts and tests itself.
+  void write(const TestedItem& item, results::ResultFiles& results) {
+    write_tested(item.text, item.tested, rest_tester_, results);
+  }
   // The writing side cuts and tests a text item `in_one_pass`, and hands each passage to
   // `write(span, lines, selected)` as it comes; the item then holds the text's end, as a
   // last piece does (or a failure).
@@ -120,16 +123,16 @@ class TestAhead {
   std::optional<Text> text_;
   const bool threaded_;
   // How much of each text, in 64ths from its front, this stage tests; the writing side
-  // tests the rest with its own scratch. It matters where testing is the limit: a 1 GB file
-  // with 1,000 keywords at AVX2 took 0.94 s with every passage tested here, 0.75 s with
-  // this rule; steps of 2 or 8, or floors of 0 or 16, 0.73 to 0.78 s (medians of 7 runs in
-  // turn, two cores). Where writing is the limit (a short query) it moves the time by 4 %
-  // at most.
+  // cuts and tests the rest with a tester of its own (`rest_tester_`). It matters where
+  // testing is the limit: a 1 GB file with 1,000 keywords at AVX2 took 0.94 s with every
+  // passage tested here, 0.75 s with this rule; steps of 2 or 8, or floors of 0 or 16, 0.73
+  // to 0.78 s (medians of 7 runs in turn, two cores). Where writing is the limit (a short
+  // query) it moves the time by 4 % at most.
   static constexpr std::size_t whole_share = 64;
   static constexpr std::size_t min_share = 8;
   static constexpr std::size_t share_step = 4;
   std::size_t share_ = whole_share;
-  TestScratch scratch_;
+  PassageTester rest_tester_;
   Handoff<TestedItem> items_{max_items, max_item_bytes};
   // A turn for each long passage's buffer on its way to the writing side: at most two in
   // flight, so that the memory stays bounded whatever the passages.

@@ -165,12 +165,13 @@ TEST_F(StagesTest, the_testing_stage_ends_while_it_waits_for_a_long_passage_turn
 
 // What a piece lends is read by two threads at once: each piece the writing side takes must
 // lie in what its item hands over (its block, a long passage's buffer, or a copy of its
-// own), and the pieces' passages, in order, must still be the whole text. Blocks of
-// 256 KiB: dense passages (many pieces a block), a passage longer than the headroom, and
-// one whose end lies more than the headroom before the next block.
+// own), and the pieces' passages and rests, in order, must still be the whole text. Blocks of
+// 256 KiB: dense passages (more bare LFs than a piece lists, before the writing side's
+// waits can leave much to it: a copy), a passage longer than the headroom, and one whose
+// end lies more than the headroom before the next block.
 TEST_F(StagesTest, each_piece_lies_in_what_its_item_hands_over) {
   std::string text;
-  while (text.size() < (std::size_t{50} << 10)) text += "a\n\n";
+  while (text.size() < (std::size_t{100} << 10)) text += "a\n\n\n\n\n";
   while (text.size() < (std::size_t{150} << 10)) text += "long passage line\n";
   text += "\n" + std::string(std::size_t{120} << 10, 'L') + "\n\n";
   while (text.size() < (std::size_t{2} << 20)) text += "b\n\n";
@@ -202,6 +203,8 @@ TEST_F(StagesTest, each_piece_lies_in_what_its_item_hands_over) {
     for (const TestedPassage& passage : item.tested.passages) {
       passages += item.text.substr(passage.span.begin, passage.span.end - passage.span.begin);
     }
+    const TestedText& tested = item.tested;
+    passages += item.text.substr(tested.rest_begin, tested.rest_end - tested.rest_begin);
     testing.release(item);
   }
   EXPECT_TRUE(passages == text);  // a diff of two MiB-long strings takes gtest minutes

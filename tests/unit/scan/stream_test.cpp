@@ -129,8 +129,8 @@ Processed plain_file(std::int32_t break_count, const std::string& conditions,
 // hands it over: each text starts with the bytes the previous call did not consume. The
 // results stage has a buffer of a few bytes, so that every piece may overflow it. `split`:
 // as the stages of a threaded search do, each piece cut and tested up to a random place
-// or passage and stopped after a few passages, the rest tested apart with a scratch of its
-// own, then written.
+// or passage and stopped after a few passages, the rest cut and tested by a tester of its
+// own as it is written.
 Processed streamed_file(std::int32_t break_count, const std::string& conditions,
                         const std::string& text, bool indexed, bool split, std::mt19937& random) {
   MemoryRun run(indexed, 1 + random() % 8);
@@ -153,9 +153,8 @@ Processed streamed_file(std::int32_t break_count, const std::string& conditions,
         const TestLimits limits{random() % (held.size() + 2), random() % 4, 1 + random() % 4,
                                 1 + random() % 6};
         const std::size_t done = stream.tester().test(held, end_of_file, tested, limits);
-        TestScratch scratch;
-        test_rest(held, tested, matcher, scratch);
-        write_tested(held, tested, run.files);
+        PassageTester rest_tester(break_count, matcher);
+        write_tested(held, tested, rest_tester, run.files);
         if (!limits.reached(tested)) {
           consumed = done;
           break;
