@@ -77,6 +77,46 @@ void PassageCutter::start_passage(std::string_view text, std::uint64_t first_lin
   start(text, true);
 }
 
+std::size_t PassageCutter::last_passage_begin(std::string_view text, std::size_t from) const {
+  // Backwards over the complete lines: the last line with content that follows at least
+  // break_count - 1 empty lines begins the last passage.
+  const std::size_t complete = text.rfind('\n');
+  if (complete == std::string_view::npos || complete < from) return from;
+  std::size_t candidate = std::string_view::npos;  // a line with content after `empties`
+  std::int64_t empties = 0;
+  std::size_t line_end = complete;  // the LF of the line looked at
+  for (;;) {
+    const std::size_t line_feed = line_end == 0 ? std::string_view::npos
+                                                : text.rfind('\n', line_end - 1);
+    const std::size_t line_begin = line_feed == std::string_view::npos ? 0 : line_feed + 1;
+    if (line_begin <= from) {
+      // The line at `from`, which has content, ends the run of empty lines.
+      return candidate != std::string_view::npos && empties + 1 >= break_count_ ? candidate : from;
+    }
+    const bool empty =
+        line_end == line_begin || (line_end == line_begin + 1 && text[line_begin] == '\r');
+    if (empty) {
+      ++empties;
+    } else {
+      if (candidate != std::string_view::npos && empties + 1 >= break_count_) return candidate;
+      candidate = line_begin;
+      empties = 0;
+    }
+    line_end = line_feed;
+  }
+}
+
+void PassageCutter::resume(std::string_view text, std::size_t passage_begin,
+                           std::uint64_t first_line) {
+  reset();
+  mark_decided_ = true;
+  text_ = text;
+  begin_ = position_ = passage_begin;
+  line_number_ = first_line - 1;
+  first_line_ = first_line;
+  passage_begins_ = true;
+}
+
 void PassageCutter::stop_listing() {
   // The list holds the passage being read alone.
   bare_line_feeds_.clear();

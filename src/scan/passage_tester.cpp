@@ -44,19 +44,27 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
     test_passages(text, tested, pending, testable, conditions_, batch_);
     pending = testable;
   };
-  bool rest = false;
   std::size_t count = 0;
+  std::size_t rest_end = 0;
   const auto take = [&](const passages::PassageSpan& span, const text::LineRegion& lines) {
     // Passages from the `test_count`-th on, or beginning at `test_from` or later, are
-    // left for another thread: only cut here, to find where the text's passages end.
-    if (rest || ((++count > limits.test_count || span.begin >= limits.test_from) &&
-                 begins_with_a_line(text, span))) {
-      if (!rest) {
-        rest = true;
-        tested.rest_begin = span.begin;
-        tested.rest_first_line = span.first_line;
+    // left for another thread, not cut here: the last one that the text completes is
+    // found from its end, and the cutter goes on from there.
+    if ((++count > limits.test_count || span.begin >= limits.test_from) &&
+        begins_with_a_line(text, span)) {
+      tested.rest_begin = span.begin;
+      tested.rest_first_line = span.first_line;
+      if (end_of_file) {
+        rest_end = text.size();
+        return false;
       }
-      return true;
+      rest_end = cutter_.last_passage_begin(text, span.end);
+      cutter_.resume(text, rest_end,
+                     span.last_line + 1 +
+                         text::count_line_feeds(text.substr(span.end, rest_end - span.end)));
+      passages::PassageSpan none;
+      cutter_.next_inlined(none);  // the lines of the unfinished passage
+      return false;
     }
     // Mostly one or none: a call to copy them cost more than the copy.
     for (const std::size_t line_feed : lines.bare_line_feeds) {
@@ -72,10 +80,12 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
   passages::PassageSpan span;
   bool stopped = false;
   while (!stopped && cutter_.next_inlined(span)) stopped = !take(span, cutter_.lines(span));
-  const std::size_t done = end_of_file && !stopped ? text.size() : cutter_.consumed();
   test_pending();
-  if (rest) tested.rest_end = done;
-  return done;
+  if (rest_end != 0) {
+    tested.rest_end = rest_end;
+    return rest_end;
+  }
+  return end_of_file && !stopped ? text.size() : cutter_.consumed();
 }
 
 void write_tested(std::string_view text, const TestedText& tested, PassageTester& rest_tester,

@@ -33,9 +33,32 @@ __attribute__((target("avx2,avx512f,avx512bw"))) void line_feeds_avx512(const ch
     words[i] = _mm512_cmpeq_epi8_mask(_mm512_loadu_si512(at), line_feed);
   }
 }
+
+__attribute__((target("avx2,popcnt"))) std::size_t count_avx2(const char* at, std::size_t steps) {
+  const __m256i line_feed = _mm256_set1_epi8('\n');
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < steps; ++i, at += 32) {
+    count += static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), line_feed)))));
+  }
+  return count;
+}
 #endif
 
 }  // namespace
+
+std::size_t count_line_feeds(std::string_view text) {
+  std::size_t count = 0;
+  std::size_t at = 0;
+#if KORVIDAN_X86_64
+  if (use_avx2()) {
+    count = count_avx2(text.data(), text.size() / 32);
+    at = text.size() / 32 * 32;
+  }
+#endif
+  for (; at < text.size(); ++at) count += text[at] == '\n';
+  return count;
+}
 
 bool LineFeedScanner::keep(std::string_view text, std::size_t from) {
 #if KORVIDAN_X86_64

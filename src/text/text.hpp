@@ -156,6 +156,9 @@ class FingerprintFilter {
   Tables tables_ = {};
 };
 
+// How many LFs `text` holds, 64 bytes a step where the processor can.
+std::size_t count_line_feeds(std::string_view text);
+
 // Finds a text's LFs one after another. Where the processor has AVX2, the LFs of the next
 // 4 KiB are found in one go, 64 positions a step, and kept as bits, so that a line costs a
 // few bit operations and no new search.
