@@ -13,9 +13,14 @@ namespace {
 // blocks ahead, and the blocks are still in the cache when they are cut, tested and copied
 // out. Blocks of 4 MiB made a file of one-line passages slower than one thread reading
 // twice (0.29 s against 0.22 s for 200 MB); 1 MiB made it faster (0.19 s), and the one
-// large file too (0.53 s against 0.75 s a GB). Each stage holds one or two, so that four
-// left the reader waiting on a tree of small files (half the context switches with eight).
-constexpr std::size_t block_size = std::size_t{1} << 20;
+// large file too (0.53 s against 0.75 s a GB). Once the writing side cut what it tests
+// itself, 256 KiB took 0.78 of the time of 1 MiB on one-line passages on two processors
+// (0.95 on one; the system's copy into a block that the other processor read last was
+// most of the reading), big and tree 0.98 to 0.99; 128 KiB made big 1.13 of 256 KiB,
+// 512 KiB and 384 KiB made one-line passages 1.04 to 1.07. Each stage holds one or two,
+// so that four left the reader waiting on a tree of small files (half the context
+// switches with eight; sixteen of 256 KiB gained nothing).
+constexpr std::size_t block_size = std::size_t{256} << 10;
 constexpr std::size_t blocks_in_flight = 8;
 
 // ---- the writing stage
