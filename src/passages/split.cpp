@@ -86,8 +86,8 @@ std::size_t PassageCutter::last_passage_begin(std::string_view text, std::size_t
   std::int64_t empties = 0;
   std::size_t line_end = complete;  // the LF of the line looked at
   for (;;) {
-    const std::size_t line_feed = line_end == 0 ? std::string_view::npos
-                                                : text.rfind('\n', line_end - 1);
+    const std::size_t line_feed =
+        line_end == 0 ? std::string_view::npos : text.rfind('\n', line_end - 1);
     const std::size_t line_begin = line_feed == std::string_view::npos ? 0 : line_feed + 1;
     if (line_begin <= from) {
       // The line at `from`, which has content, ends the run of empty lines.

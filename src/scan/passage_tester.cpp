@@ -59,9 +59,9 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
         return false;
       }
       rest_end = cutter_.last_passage_begin(text, span.end);
-      cutter_.resume(text, rest_end,
-                     span.last_line + 1 +
-                         text::count_line_feeds(text.substr(span.end, rest_end - span.end)));
+      cutter_.resume(
+          text, rest_end,
+          span.last_line + 1 + text::count_line_feeds(text.substr(span.end, rest_end - span.end)));
       passages::PassageSpan none;
       cutter_.next_inlined(none);  // the lines of the unfinished passage
       return false;

@@ -151,8 +151,7 @@ TestedItem TestAhead::next_piece() {
   const std::size_t done = tester_.test(rest, end_of_file, tested.tested, limits);
   text.consumed += done;
   if (!limits.reached(tested.tested)) {
-    return end_text(std::move(tested),
-                    !tested.tested.passages.empty() || tested.tested.has_rest());
+    return end_text(std::move(tested), !tested.tested.passages.empty() || tested.tested.has_rest());
   }
   if (text.in_buffer) return leave_buffer(std::move(tested));
   return copy_piece(std::move(tested), done);
