@@ -193,7 +193,8 @@ std::size_t ConditionMatcher::ProbeSearch::find_first(std::string_view haystack,
   for (std::size_t at = filter.next_candidate(haystack, 0, readable_after); at < haystack.size();
        at = filter.next_candidate(haystack, at + 1, readable_after)) {
     for (const Keyword& keyword : keywords) {
-      if (keyword.bytes.size() <= haystack.size() - at && starts_with(data + at, keyword)) return at;
+      if (keyword.bytes.size() <= haystack.size() - at && starts_with(data + at, keyword))
+        return at;
     }
   }
   return none;

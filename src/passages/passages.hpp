@@ -61,18 +61,15 @@ class PassageCutter {
   // Ready for the next file; the storage it keeps is reused.
   void reset();
   void start(std::string_view text, bool end_of_file);
-  // Ready for a file's passages from one that begins at `text`'s first byte, with line
-  // `first_line`, to the end of `text` (what another cutter found them to be): a cutter
-  // of their own yields the same passages.
-  void start_passage(std::string_view text, std::uint64_t first_line);
   // Where the last passage that the complete lines of `text` after `from` begin starts
   // (`from` itself, the start of a passage's first line, where none does): the passages
   // from `from` to there are complete, found without cutting them.
   std::size_t last_passage_begin(std::string_view text, std::size_t from) const;
-  // Goes on in `text` (not the file's end) as if it had cut every passage before
-  // `passage_begin`, where one begins with line `first_line`: `next` yields no passage
-  // more before the next text when that is the last one.
-  void resume(std::string_view text, std::size_t passage_begin, std::uint64_t first_line);
+  // Goes on in `text` as if it had cut every passage before `passage_begin`, where one
+  // begins with line `first_line` (as another cutter found it): from there it yields the
+  // same passages as that cutter.
+  void resume(std::string_view text, std::size_t passage_begin, std::uint64_t first_line,
+              bool end_of_file);
   // False when the text holds no further complete passage (or, at the end of the file,
   // after the last one).
   bool next(PassageSpan& span);

@@ -68,15 +68,6 @@ void PassageCutter::start(std::string_view text, bool end_of_file) {
   if (text_.starts_with(byte_order_mark)) begin_ = position_ = byte_order_mark.size();
 }
 
-void PassageCutter::start_passage(std::string_view text, std::uint64_t first_line) {
-  reset();
-  mark_decided_ = true;  // a file's mark lies before its first passage
-  line_number_ = first_line - 1;
-  first_line_ = first_line;
-  passage_begins_ = true;
-  start(text, true);
-}
-
 std::size_t PassageCutter::last_passage_begin(std::string_view text, std::size_t from) const {
   // Backwards over the complete lines: the last line with content that follows at least
   // break_count - 1 empty lines begins the last passage.
@@ -107,10 +98,11 @@ std::size_t PassageCutter::last_passage_begin(std::string_view text, std::size_t
 }
 
 void PassageCutter::resume(std::string_view text, std::size_t passage_begin,
-                           std::uint64_t first_line) {
+                           std::uint64_t first_line, bool end_of_file) {
   reset();
-  mark_decided_ = true;
+  mark_decided_ = true;  // a file's mark lies before its first passage
   text_ = text;
+  end_of_file_ = end_of_file;
   begin_ = position_ = passage_begin;
   line_number_ = first_line - 1;
   first_line_ = first_line;

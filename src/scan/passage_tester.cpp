@@ -45,7 +45,6 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
     pending = testable;
   };
   std::size_t count = 0;
-  std::size_t rest_end = 0;
   const auto take = [&](const passages::PassageSpan& span, const text::LineRegion& lines) {
     // Passages from the `test_count`-th on, or beginning at `test_from` or later, are
     // left for another thread, not cut here: the last one that the text completes is
@@ -55,13 +54,15 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
       tested.rest_begin = span.begin;
       tested.rest_first_line = span.first_line;
       if (end_of_file) {
-        rest_end = text.size();
+        tested.rest_end = text.size();
         return false;
       }
-      rest_end = cutter_.last_passage_begin(text, span.end);
+      const std::size_t end = cutter_.last_passage_begin(text, span.end);
+      tested.rest_end = end;
       cutter_.resume(
-          text, rest_end,
-          span.last_line + 1 + text::count_line_feeds(text.substr(span.end, rest_end - span.end)));
+          text, end,
+          span.last_line + 1 + text::count_line_feeds(text.substr(span.end, end - span.end)),
+          false);
       passages::PassageSpan none;
       cutter_.next_inlined(none);  // the lines of the unfinished passage
       return false;
@@ -81,10 +82,7 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
   bool stopped = false;
   while (!stopped && cutter_.next_inlined(span)) stopped = !take(span, cutter_.lines(span));
   test_pending();
-  if (rest_end != 0) {
-    tested.rest_end = rest_end;
-    return rest_end;
-  }
+  if (tested.has_rest()) return tested.rest_end;
   return end_of_file && !stopped ? text.size() : cutter_.consumed();
 }
 

@@ -114,7 +114,7 @@ class PassageTester {
   // cut and tested, to `take` as `test_each` hands them.
   template <class Take>
   void test_rest(std::string_view text, std::uint64_t first_line, Take&& take) {
-    cutter_.start_passage(text, first_line);
+    cutter_.resume(text, 0, first_line, true);
     passages::PassageSpan span;
     while (cutter_.next(span)) {
       const text::LineRegion lines = cutter_.lines(span);

@@ -56,8 +56,7 @@ std::size_t count_line_feeds(std::string_view text) {
     at = text.size() / 32 * 32;
   }
 #endif
-  for (; at < text.size(); ++at) count += text[at] == '\n';
-  return count;
+  return count + static_cast<std::size_t>(std::count(text.begin() + at, text.end(), '\n'));
 }
 
 bool LineFeedScanner::keep(std::string_view text, std::size_t from) {

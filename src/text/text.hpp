@@ -156,7 +156,7 @@ class FingerprintFilter {
   Tables tables_ = {};
 };
 
-// How many LFs `text` holds, 64 bytes a step where the processor can.
+// How many LFs `text` holds, 32 bytes a step where the processor can.
 std::size_t count_line_feeds(std::string_view text);
 
 // Finds a text's LFs one after another. Where the processor has AVX2, the LFs of the next
