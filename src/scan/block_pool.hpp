@@ -45,6 +45,15 @@ class BlockPool {
     return block;
   }
 
+  // A free block if there is one now; nullptr otherwise.
+  Block* try_take() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (cancelled_ || free_.empty()) return nullptr;
+    Block* block = free_.back();
+    free_.pop_back();
+    return block;
+  }
+
   // Its last holder gives the block back (nullptr: none).
   void release(Block* block) {
     if (block == nullptr) return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "scan/messages.hpp"
+#include "scan/open_ahead.hpp"
 #include "scan/scan.hpp"
 
 namespace korvidan::scan {
@@ -24,6 +25,28 @@ bool is_result_file(const platform::FileIdentity& identity, const ScanContext& c
 
 platform::Error not_utf8() { return platform::Error{platform::Error::Kind::invalid_utf8}; }
 
+// Reads the next block of `file` into `block` and checks it: the block's item, or the
+// file's failure (the block then goes back to `blocks`). The file is closed after its
+// last block, or a failure.
+ReadItem read_into(OpenFile& file, Block& block, BlockPool& blocks) {
+  const platform::Result<std::size_t> got =
+      platform::read_up_to(*file.handle, block.data(), block.capacity);
+  const bool end_of_file = got.ok() && got.value() < block.capacity;
+  const bool failed = !got.ok() ||
+                      !file.checker.feed(std::string_view(block.data(), got.value())) ||
+                      (end_of_file && !file.checker.finish());
+  if (failed || end_of_file) {
+    platform::close_file(*file.handle);
+    file.handle.reset();
+  }
+  if (failed) {
+    blocks.release(&block);
+    return FileFailed{got.ok() ? not_utf8() : got.error()};
+  }
+  block.size = got.value();
+  return TextBytes{&block, end_of_file};
+}
+
 }  // namespace
 
 struct FileSource::Level {
@@ -31,6 +54,33 @@ struct FileSource::Level {
   std::string path;
   platform::FileIdentity identity;
 };
+
+OpenedFile open_file(FileToOpen file, const ScanContext* context, Block* block, BlockPool& blocks) {
+  OpenedFile opened{std::move(file.begins), false, {}, {}};
+  platform::Result<platform::Handle> handle = platform::open_for_reading(file.path);
+  if (file.listed_as_file) {
+    // Whether it is one of the result files is asked of the open file, so that it is
+    // opened only once.
+    if (handle.ok()) {
+      const platform::Result<platform::FileIdentity> identity =
+          platform::file_identity(handle.value());
+      opened.skipped = is_result_file(
+          identity.ok() ? identity.value() : platform::path_info(file.path).identity, *context);
+      if (opened.skipped) platform::close_file(handle.value());
+    } else {
+      // Answered as for any entry: one whose attributes cannot be read is passed over.
+      opened.skipped = !is_search_target(file.path, platform::path_info(file.path), *context);
+    }
+  }
+  if (opened.skipped || !handle.ok()) {
+    if (!handle.ok() && !opened.skipped) opened.items.emplace_back(FileFailed{handle.error()});
+    blocks.release(block);
+    return opened;
+  }
+  opened.file.handle = handle.value();
+  if (block != nullptr) opened.items.push_back(read_into(opened.file, *block, blocks));
+  return opened;
+}
 
 FileSource::FileSource(std::string target) : target_(std::move(target)) {}
 
@@ -41,65 +91,94 @@ FileSource::FileSource(std::string folder, bool enter_sub_folders, const ScanCon
       context_(&context) {}
 
 FileSource::~FileSource() {
-  if (file_) platform::close_file(*file_);
+  if (file_.handle) platform::close_file(*file_.handle);
 }
 
-ReadItem FileSource::next(BlockPool& blocks) {
+ReadItem FileSource::next(BlockPool& blocks, OpenAhead* opening) {
   if (ending_) {
     ReadItem item = std::move(*ending_);
     ending_ = NothingMore{};  // after the item that ends the run
     return item;
   }
-  if (file_) return read_block(blocks);
-  std::optional<Pending> pending = next_file();
-  if (!pending) return next(blocks);
-  if (pending->opened.ok()) {
-    file_ = pending->opened.value();
-    checker_ = text::Utf8Checker();
-  } else {
-    ending_ = FileFailed{pending->opened.error()};
+  if (!queued_.empty()) {
+    ReadItem item = std::move(queued_.front());
+    queued_.pop_front();
+    if (ends_run(item)) ending_ = NothingMore{};
+    return item;
   }
-  return FileBegins{std::move(pending->path), pending->heading};
+  if (file_.handle) {
+    Block* block = blocks.take();
+    if (block == nullptr) return NothingMore{};  // cancelled
+    ReadItem item = read_into(file_, *block, blocks);
+    if (ends_run(item)) ending_ = NothingMore{};
+    return item;
+  }
+  std::optional<OpenedFile> opened = next_opened(blocks, opening);
+  if (!opened) {
+    ending_ = walk_end_ ? std::move(*walk_end_) : ReadItem(NothingMore{});
+    walk_end_.reset();
+    return next(blocks, opening);
+  }
+  file_ = std::move(opened->file);
+  queued_.assign(std::make_move_iterator(opened->items.begin()),
+                 std::make_move_iterator(opened->items.end()));
+  return std::move(opened->begins);
 }
 
-ReadItem FileSource::read_block(BlockPool& blocks) {
-  Block* block = blocks.take();
-  if (block == nullptr) return NothingMore{};  // cancelled
-  const platform::Result<std::size_t> got =
-      platform::read_up_to(*file_, block->data(), block->capacity);
-  const bool end_of_file = got.ok() && got.value() < block->capacity;
-  if (!got.ok() || !checker_.feed(std::string_view(block->data(), got.value())) ||
-      (end_of_file && !checker_.finish())) {
-    blocks.release(block);
-    platform::close_file(*file_);
-    file_.reset();
-    ending_ = NothingMore{};
-    return FileFailed{got.ok() ? not_utf8() : got.error()};
+std::optional<OpenedFile> FileSource::next_opened(BlockPool& blocks, OpenAhead* opening) {
+  for (;;) {
+    if (opening == nullptr) {
+      std::optional<FileToOpen> found = next_file();
+      if (!found) return std::nullopt;
+      OpenedFile opened = open_file(std::move(*found), context_, nullptr, blocks);
+      if (!opened.skipped) return opened;
+      continue;
+    }
+    open_ahead(blocks, *opening);
+    if (opening->empty()) return std::nullopt;
+    std::optional<OpenedFile> opened = opening->take();
+    if (!opened) {  // cancelled
+      walk_end_.reset();
+      return std::nullopt;
+    }
+    if (!opened->skipped) return opened;
   }
-  block->size = got.value();
-  if (end_of_file) {
-    platform::close_file(*file_);
-    file_.reset();
+}
+
+// A file's first block is taken from the pool as it is asked for, in listing order, on
+// this thread alone: the blocks the later files hold can never leave the earlier ones
+// waiting. A block is waited for only where nothing else is in flight.
+void FileSource::open_ahead(BlockPool& blocks, OpenAhead& opening) {
+  while (!opening.full()) {
+    if (!unasked_) {
+      if (walk_end_) return;
+      unasked_ = next_file();
+      if (!unasked_) return;
+    }
+    Block* block = opening.empty() ? blocks.take() : blocks.try_take();
+    if (block == nullptr) return;  // cancelled, or none free now
+    opening.ask(std::move(*unasked_), block);
+    unasked_.reset();
   }
-  return TextBytes{block, end_of_file};
 }
 
 // The walk keeps an explicit stack, so that no tree depth can exhaust the call stack. A
 // folder already on the walk path (reached again through a link) is not entered: that is
 // a cycle, which would otherwise nest without end.
-std::optional<FileSource::Pending> FileSource::next_file() {
+std::optional<FileToOpen> FileSource::next_file() {
   const auto end_with = [this](std::optional<platform::Stop> stop) {
     if (stop) {
-      ending_.emplace(ListingStopped{*stop});
+      walk_end_.emplace(ListingStopped{*stop});
     } else {
-      ending_.emplace(NothingMore{});
+      walk_end_.emplace(NothingMore{});
     }
     return std::nullopt;
   };
+  if (walk_end_) return std::nullopt;
   if (!folder_) {
     if (started_) return end_with(std::nullopt);
     started_ = true;
-    return Pending{{}, platform::open_for_reading(target_), false};
+    return FileToOpen{target_, {{}, false}, false};
   }
   if (!started_) {
     started_ = true;
@@ -122,31 +201,18 @@ std::optional<FileSource::Pending> FileSource::next_file() {
     }
     consecutive_errors_ = 0;
     std::string entry_path = platform::join_entry_path(levels_.back().path, entry.name, style);
-    // Pending paths are shown, in form I, with each invalid sequence as U+FFFD.
+    // Paths are shown, in form I, with each invalid sequence as U+FFFD.
     if (entry.plain_file) {
-      // A regular file by the listing's word: opened first, and whether it is one of the
-      // result files is asked of the open file, so that it is opened only once.
+      // A regular file by the listing's word: its identity is asked once it is open.
       if (!passes_name_tests(entry_path, style)) continue;
-      platform::Result<platform::Handle> opened = platform::open_for_reading(entry_path);
-      if (opened.ok()) {
-        const platform::Result<platform::FileIdentity> identity =
-            platform::file_identity(opened.value());
-        if (is_result_file(
-                identity.ok() ? identity.value() : platform::path_info(entry_path).identity,
-                *context_)) {
-          platform::close_file(opened.value());
-          continue;
-        }
-      } else if (!is_search_target(entry_path, platform::path_info(entry_path), *context_)) {
-        continue;  // answered as for any entry: one whose attributes cannot be read is passed over
-      }
-      return Pending{platform::display_text(entry_path), std::move(opened), true};
+      std::string shown = platform::display_text(entry_path);
+      return FileToOpen{std::move(entry_path), {std::move(shown), true}, true};
     }
     const platform::PathInfo info = platform::path_info(entry_path);
     if (info.kind == PathKind::regular_file) {
       if (!is_search_target(entry_path, info, *context_)) continue;
-      return Pending{platform::display_text(entry_path), platform::open_for_reading(entry_path),
-                     true};
+      std::string shown = platform::display_text(entry_path);
+      return FileToOpen{std::move(entry_path), {std::move(shown), true}, false};
     }
     if (info.kind == PathKind::folder && enter_sub_folders_) {
       const bool on_walk_path =

@@ -3,6 +3,7 @@
 // checked for UTF-8, and the failure that ends the run where it comes.
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <variant>
@@ -15,6 +16,7 @@
 namespace korvidan::scan {
 
 struct ScanContext;
+class OpenAhead;
 
 // What can happen next, as the reading stage hands it on.
 struct NothingMore {};
@@ -38,6 +40,34 @@ inline bool ends_run(const ReadItem& item) {
   return !std::holds_alternative<FileBegins>(item) && !std::holds_alternative<TextBytes>(item);
 }
 
+// A text file the walk found, not opened yet.
+struct FileToOpen {
+  std::string path;  // to open
+  FileBegins begins;
+  // Listed as a regular file: whether it is one of the run's result files is asked of the
+  // open file, and an open that fails is a failure only where the entry is still a search
+  // target (one that vanished is passed over).
+  bool listed_as_file = false;
+};
+
+// A file being read: its handle while more is to be read, and its UTF-8 check so far.
+struct OpenFile {
+  std::optional<platform::Handle> handle;
+  text::Utf8Checker checker;
+};
+
+// What opening a file found, and, opened ahead of its turn, its first block read.
+struct OpenedFile {
+  FileBegins begins;
+  bool skipped = false;  // not a file to search after all
+  OpenFile file;
+  std::vector<ReadItem> items;  // what follows `begins`: its first block, or its failure
+};
+
+// Opens `file` (nullptr context: a named file, never passed over); with `block`, reads its
+// first block into it as well (a block it does not use goes back to `blocks`).
+OpenedFile open_file(FileToOpen file, const ScanContext* context, Block* block, BlockPool& blocks);
+
 // The files of a run, one item at a time: one named file, or the walk of a folder (its
 // sub-folders too, depth first in listing order, when `enter_sub_folders`).
 class FileSource {
@@ -47,20 +77,26 @@ class FileSource {
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
   ~FileSource();
+  // Whether a search may open its files ahead of their turn: a folder's, not a named one.
+  bool has_many_files() const { return folder_; }
   // The next item; after one that ends the run, `done`. A block for a text item comes from
-  // `blocks`; when it has none any more (cancelled), `done`.
-  ReadItem next(BlockPool& blocks);
+  // `blocks`; when it has none any more (cancelled), `done`. With `opening`, the next files
+  // of the walk are opened and their first blocks read there, several at once, and
+  // handed on in listing order all the same.
+  ReadItem next(BlockPool& blocks, OpenAhead* opening = nullptr);
+  // How `opening` opens a file of this source, on a thread of its own.
+  OpenedFile open(FileToOpen file, Block* block, BlockPool& blocks) const {
+    return open_file(std::move(file), context_, block, blocks);
+  }
 
  private:
   struct Level;
-  struct Pending {
-    std::string path;
-    platform::Result<platform::Handle> opened;
-    bool heading;
-  };
-  // Walks on to the next text file; nullopt with `ending_` set when there is none.
-  std::optional<Pending> next_file();
-  ReadItem read_block(BlockPool& blocks);
+  // Walks on to the next text file; nullopt with `walk_end_` set when there is none.
+  std::optional<FileToOpen> next_file();
+  // Asks `opening` for as many of the next files as it takes, and blocks can be had for.
+  void open_ahead(BlockPool& blocks, OpenAhead& opening);
+  // The next file in listing order, opened; nullopt at the walk's end (or cancelled).
+  std::optional<OpenedFile> next_opened(BlockPool& blocks, OpenAhead* opening);
 
   std::string target_;
   bool folder_ = false;
@@ -69,9 +105,11 @@ class FileSource {
   bool started_ = false;
   std::vector<Level> levels_;
   int consecutive_errors_ = 0;
-  std::optional<platform::Handle> file_;  // the file being read
-  text::Utf8Checker checker_;
-  std::optional<ReadItem> ending_;  // the item that ends the run, once known
+  OpenFile file_;                      // the file being read
+  std::deque<ReadItem> queued_;        // items of the file begun, read ahead
+  std::optional<FileToOpen> unasked_;  // found by the walk, waiting for a block
+  std::optional<ReadItem> walk_end_;   // how the walk ended, once it has
+  std::optional<ReadItem> ending_;     // the item that ends the run, once it is next
 };
 
 }  // namespace korvidan::scan

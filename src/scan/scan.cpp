@@ -1,6 +1,7 @@
 #include "scan/scan.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "scan/file_source.hpp"
 #include "scan/read_ahead.hpp"
@@ -22,6 +23,20 @@ namespace {
 // switches with eight; sixteen of 256 KiB gained nothing).
 constexpr std::size_t block_size = std::size_t{256} << 10;
 constexpr std::size_t blocks_in_flight = 8;
+// Files of a folder opened and begun ahead of their turn, each with a block of its own:
+// on a share or a slow disk each open and read waits for the device.
+constexpr std::size_t files_opened_ahead = 16;
+
+// The threads a search may use: the setup's, else KORVIDAN_THREADS (for measuring each
+// arrangement on one machine), else the processors the process may use.
+unsigned search_threads(const SearchSetup& setup) {
+  if (setup.threads != 0) return setup.threads;
+  if (const char* asked = std::getenv("KORVIDAN_THREADS")) {
+    const unsigned long count = std::strtoul(asked, nullptr, 10);
+    if (count >= 1 && count <= 64) return static_cast<unsigned>(count);
+  }
+  return platform::usable_processors();
+}
 
 // ---- the writing stage
 
@@ -73,10 +88,12 @@ platform::Outcome consume(TestAhead& ahead, results::ResultFiles& results) {
 // the cutting and testing: three threads only took turns on the two processors (big 0.84,
 // tree 0.85, tiny 0.94 of their time, typical query, form S). On one, a thread would only
 // cost its hand-offs (a switch per file made 5,000 small files 10 % slower on one core).
+// From two on, a folder's files are opened ahead, whatever the processors: those threads
+// wait for the device.
 platform::Outcome search(const SearchSetup& setup, FileSource& source) {
-  const unsigned threads =
-      setup.threads != 0 ? setup.threads : std::min(platform::usable_processors(), 3U);
-  ReadAhead reading(blocks_in_flight, block_size, source, threads >= 3);
+  const unsigned threads = search_threads(setup);
+  ReadAhead reading(blocks_in_flight, block_size, source, threads >= 3,
+                    threads >= 2 ? files_opened_ahead : 0);
   TestAhead testing(reading, setup, threads >= 2);
   return consume(testing, setup.results);
 }

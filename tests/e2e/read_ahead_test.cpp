@@ -3,42 +3,14 @@
 // byte for byte, the plain rules applied to one file after another in walk order.
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 
-#include "conditions/conditions.hpp"
-#include "passages/passages.hpp"
 #include "support/fixture.hpp"
+#include "support/plain_results.hpp"
 
 namespace korvidan::testing {
 namespace {
-
-struct Expected {
-  std::string selection{bom};
-  std::string rest{bom};
-  std::uint64_t totals[2] = {0, 0};
-};
-
-// The plain rules on one file: split_passages, then passage_selected on each passage text.
-void add_file(Expected& expected, const std::string& shown_path, const std::string& text,
-              const std::string& conditions, std::int32_t break_count, bool indexed) {
-  if (indexed) {
-    expected.selection += shown_path + "\r\n";
-    expected.rest += shown_path + "\r\n";
-  }
-  passages::PassageWorkspace workspace;
-  passages::split_passages(break_count, text, workspace);
-  std::uint64_t in_file[2] = {0, 0};
-  for (const passages::Passage& passage : workspace.passages) {
-    const int side = conditions::passage_selected(conditions, passage.text) ? 0 : 1;
-    std::string& out = side == 0 ? expected.selection : expected.rest;
-    if (indexed) {
-      out += std::to_string(++expected.totals[side]) + "\r\n" + std::to_string(passage.first_line) +
-             "--" + std::to_string(passage.last_line) + "  " + shown_path + "\r\n" +
-             std::to_string(++in_file[side]) + "\r\n";
-    }
-    out += passage.text;
-  }
-}
 
 class ReadAheadTest : public ProgramTest {};
 
@@ -74,7 +46,7 @@ TEST_F(ReadAheadTest, generated_trees_equal_the_plain_rules_byte_for_byte) {
     write(root + ".jkn", conditions);
     for (const bool indexed : {false, true}) {
       SCOPED_TRACE(root + (indexed ? " I" : " S"));
-      Expected expected;
+      PlainResults expected;
       // Depth first, files and folders interleaved in listing order, as the program walks.
       const std::function<void(const std::string&)> walk = [&](const std::string& folder) {
         for (const std::string& name : listing_order(at(folder))) {
@@ -86,22 +58,31 @@ TEST_F(ReadAheadTest, generated_trees_equal_the_plain_rules_byte_for_byte) {
             for (char& c : shown) {
               if (c == '/') c = separator()[0];
             }
-            add_file(expected, shown, texts.at(path), conditions, break_count, indexed);
+            expected.add_file(shown, texts.at(path), conditions, break_count, indexed);
           }
         }
       };
       walk(root);
-      // Reading ahead on a second thread, and (Linux) on the one thread of a process that
-      // may use one processor only.
-      for (const bool one_processor : {false, true}) {
-        SCOPED_TRACE(one_processor ? "one processor" : "all processors");
-        RunOptions options;
-        options.one_processor = one_processor;
-        const ProgramRun run = this->run(
-            {std::to_string(break_count), root + ".jkn", root, indexed ? "I" : "S", "U"}, options);
-        ASSERT_EQ(run.exit_status, 0) << run.standard_error;
-        EXPECT_TRUE(read(root + "/" + std::string(selection_name)) == expected.selection);
-        EXPECT_TRUE(read(root + "/" + std::string(rest_name)) == expected.rest);
+      // Reading ahead on a second thread, (Linux) on the one thread of a process that may
+      // use one processor only, and with every count of threads forced, more than the
+      // processors too: files opened ahead and handed on in listing order.
+      const std::optional<unsigned> thread_counts[] = {std::nullopt, 1U, 2U, 3U, 8U, 16U};
+      for (const std::optional<unsigned> threads : thread_counts) {
+        for (const bool one_processor : {false, true}) {
+          if (one_processor && threads) continue;
+          SCOPED_TRACE(one_processor ? "one processor"
+                       : threads     ? std::to_string(*threads) + " threads"
+                                     : "all processors");
+          RunOptions options;
+          options.one_processor = one_processor;
+          options.threads = threads;
+          const ProgramRun run = this->run(
+              {std::to_string(break_count), root + ".jkn", root, indexed ? "I" : "S", "U"},
+              options);
+          ASSERT_EQ(run.exit_status, 0) << run.standard_error;
+          EXPECT_TRUE(read(root + "/" + std::string(selection_name)) == expected.selection);
+          EXPECT_TRUE(read(root + "/" + std::string(rest_name)) == expected.rest);
+        }
       }
     }
   }

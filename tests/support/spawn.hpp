@@ -29,6 +29,8 @@ struct RunOptions {
   bool one_processor = false;
   // POSIX: kill the program (SIGKILL) this long after it started, if it still runs.
   std::optional<std::chrono::microseconds> kill_after;
+  // The threads the program searches with (KORVIDAN_THREADS), whatever the processors.
+  std::optional<unsigned> threads;
 };
 
 // Runs the program under test in `working_folder` with UTF-8 arguments, quoted for the
@@ -49,7 +51,15 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder,
 // again).
 std::optional<ProgramRun> run_program_removing_on_open(
     const std::filesystem::path& working_folder, const std::vector<std::string>& arguments,
-    const std::filesystem::path& trigger, const std::vector<std::filesystem::path>& doomed);
+    const std::filesystem::path& trigger, const std::vector<std::filesystem::path>& doomed,
+    const RunOptions& options = {});
+
+// Linux, as root, where the slow file system was built: mounts `source` at `mount_point`
+// through it, with its options (`--latency-us N`, `--vanish TEXT`, `--fail-read TEXT`),
+// until the result is destroyed. nullptr where it cannot be had.
+std::shared_ptr<void> mount_slow_file_system(const std::filesystem::path& source,
+                                             const std::filesystem::path& mount_point,
+                                             const std::vector<std::string>& options);
 
 // POSIX: makes a FIFO at `path`; false where there are none.
 bool make_fifo(const std::filesystem::path& path);

@@ -3,12 +3,14 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string_view>
 #include <thread>
 
 #include "support/fixture.hpp"
@@ -29,6 +31,16 @@ ProgramRun run_argv(const std::filesystem::path& working_folder,
   std::vector<char*> argv;
   for (std::string& part : command) argv.push_back(part.data());
   argv.push_back(nullptr);
+  // Made before the fork: the child of a process with threads may not allocate.
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (!std::string_view(*variable).starts_with("KORVIDAN_THREADS="))
+      variables.emplace_back(*variable);
+  }
+  if (options.threads) variables.push_back("KORVIDAN_THREADS=" + std::to_string(*options.threads));
+  std::vector<char*> envp;
+  for (std::string& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
 
   int out_pipe[2];
   int err_pipe[2];
@@ -55,7 +67,7 @@ ProgramRun run_argv(const std::filesystem::path& working_folder,
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(out_pipe[1]);
@@ -127,7 +139,8 @@ ProgramRun run_program_raw(const std::filesystem::path& working_folder,
 
 std::optional<ProgramRun> run_program_removing_on_open(
     const std::filesystem::path& working_folder, const std::vector<std::string>& arguments,
-    const std::filesystem::path& trigger, const std::vector<std::filesystem::path>& doomed) {
+    const std::filesystem::path& trigger, const std::vector<std::filesystem::path>& doomed,
+    const RunOptions& options) {
   const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
   if (watch < 0 || ::inotify_add_watch(watch, trigger.c_str(), IN_OPEN | IN_CLOSE_NOWRITE) < 0) {
     return std::nullopt;
@@ -157,7 +170,7 @@ std::optional<ProgramRun> run_program_removing_on_open(
     for (const auto& path : doomed) std::filesystem::remove_all(path, ignored);
     read_events();
   });
-  ProgramRun run = run_argv(working_folder, arguments, {});
+  ProgramRun run = run_argv(working_folder, arguments, options);
   (void)!::write(stop[1], "x", 1);
   remover.join();
   ::close(stop[0]);
@@ -170,6 +183,50 @@ std::optional<ProgramRun> run_program_removing_on_open(
 std::shared_ptr<void> hold_without_sharing(const std::filesystem::path&) { return nullptr; }
 
 bool make_fifo(const std::filesystem::path& path) { return ::mkfifo(path.c_str(), 0600) == 0; }
+
+std::shared_ptr<void> mount_slow_file_system(const std::filesystem::path& source,
+                                             const std::filesystem::path& mount_point,
+                                             const std::vector<std::string>& options) {
+  const std::string program = KORVIDAN_SLOWFS_PATH;
+  struct stat before {};
+  if (program.empty() || ::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0 ||
+      ::stat(mount_point.c_str(), &before) != 0) {
+    return nullptr;
+  }
+  std::vector<std::string> command{program};
+  command.insert(command.end(), options.begin(), options.end());
+  command.insert(command.end(), {source.string(), mount_point.string(), "-f"});
+  std::vector<char*> argv;
+  for (std::string& part : command) argv.push_back(part.data());
+  argv.push_back(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  if (child < 0) return nullptr;
+  const auto mounted = [&] {
+    struct stat now {};
+    return ::stat(mount_point.c_str(), &now) == 0 && now.st_dev != before.st_dev;
+  };
+  // It serves the mount until SIGTERM, and then unmounts it.
+  const auto unmount = [child, mount_point, mounted] {
+    ::kill(child, SIGTERM);
+    ::waitpid(child, nullptr, 0);
+    if (mounted()) ::umount2(mount_point.c_str(), MNT_DETACH);
+  };
+  for (int tries = 0; tries < 1000 && !mounted(); ++tries) {
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) return nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (!mounted()) {
+    unmount();
+    return nullptr;
+  }
+  static int mount_held = 0;  // what the result points at: it only unmounts
+  return std::shared_ptr<void>(&mount_held, [unmount](void*) { unmount(); });
+}
 
 bool can_run_unprivileged() { return ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0; }
 

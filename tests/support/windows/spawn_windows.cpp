@@ -102,10 +102,16 @@ ProgramRun run_command_line(const std::filesystem::path& working_folder, std::ws
 }  // namespace
 
 ProgramRun run_program(const std::filesystem::path& working_folder,
-                       const std::vector<std::string>& arguments, const RunOptions&) {
+                       const std::vector<std::string>& arguments, const RunOptions& options) {
   std::wstring tail;
   for (const std::string& argument : arguments) tail += L" " + quoted(wide(argument));
-  return run_command_line(working_folder, tail);
+  // The child inherits this process's environment as it stands when it is started.
+  if (options.threads) {
+    ::SetEnvironmentVariableW(L"KORVIDAN_THREADS", std::to_wstring(*options.threads).c_str());
+  }
+  ProgramRun run = run_command_line(working_folder, tail);
+  if (options.threads) ::SetEnvironmentVariableW(L"KORVIDAN_THREADS", nullptr);
+  return run;
 }
 
 ProgramRun run_program_raw(const std::filesystem::path& working_folder, const std::string&,
@@ -121,7 +127,8 @@ std::uint64_t own_peak_memory_kib() { return 0; }
 std::optional<ProgramRun> run_program_removing_on_open(const std::filesystem::path&,
                                                        const std::vector<std::string>&,
                                                        const std::filesystem::path&,
-                                                       const std::vector<std::filesystem::path>&) {
+                                                       const std::vector<std::filesystem::path>&,
+                                                       const RunOptions&) {
   return std::nullopt;
 }
 
@@ -133,5 +140,11 @@ std::shared_ptr<void> hold_without_sharing(const std::filesystem::path& path) {
 }
 
 bool make_fifo(const std::filesystem::path&) { return false; }
+
+std::shared_ptr<void> mount_slow_file_system(const std::filesystem::path&,
+                                             const std::filesystem::path&,
+                                             const std::vector<std::string>&) {
+  return nullptr;
+}
 
 }  // namespace korvidan::testing
