@@ -79,10 +79,13 @@ class FileSource {
   ~FileSource();
   // Whether a search may open its files ahead of their turn: a folder's, not a named one.
   bool has_many_files() const { return folder_; }
+  // Given `opening`, the files are opened ahead from the first on, not only once opens
+  // are seen to wait for the device (for tests and measurement).
+  void open_ahead_from_the_start() { opening_ahead_ = true; }
   // The next item; after one that ends the run, `done`. A block for a text item comes from
-  // `blocks`; when it has none any more (cancelled), `done`. With `opening`, the next files
-  // of the walk are opened and their first blocks read there, several at once, and
-  // handed on in listing order all the same.
+  // `blocks`; when it has none any more (cancelled), `done`. With `opening`, once opens are
+  // seen to wait for the device, the next files of the walk are opened and their first
+  // blocks read there, several at once, and handed on in listing order all the same.
   ReadItem next(BlockPool& blocks, OpenAhead* opening = nullptr);
   // How `opening` opens a file of this source, on a thread of its own.
   OpenedFile open(FileToOpen file, Block* block, BlockPool& blocks) const {
@@ -110,6 +113,8 @@ class FileSource {
   std::optional<FileToOpen> unasked_;  // found by the walk, waiting for a block
   std::optional<ReadItem> walk_end_;   // how the walk ended, once it has
   std::optional<ReadItem> ending_;     // the item that ends the run, once it is next
+  bool opening_ahead_ = false;         // files are opened ahead, through `opening`
+  int slow_opens_ = 0;                 // opens on this thread that waited for the device
 };
 
 }  // namespace korvidan::scan

@@ -1,14 +1,12 @@
 #include "scan/open_ahead.hpp"
 
+#include <algorithm>
 #include <utility>
 
 namespace korvidan::scan {
 
 OpenAhead::OpenAhead(std::size_t threads, std::size_t window, BlockPool& blocks, Open open)
-    : window_(window), blocks_(blocks), open_(std::move(open)) {
-  threads_.reserve(threads);
-  for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { open_files(); });
-}
+    : window_(window), threads_wanted_(threads), blocks_(blocks), open_(std::move(open)) {}
 
 OpenAhead::~OpenAhead() {
   cancel();
@@ -36,15 +34,22 @@ bool OpenAhead::empty() {
 }
 
 void OpenAhead::ask(FileToOpen file, Block* block) {
+  // The threads are started with the first file: most searches never open ahead.
+  if (threads_.empty()) {
+    threads_.reserve(threads_wanted_);
+    for (std::size_t i = 0; i < threads_wanted_; ++i) {
+      threads_.emplace_back([this] { open_files(); });
+    }
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   asked_.push_back({std::move(file), block, std::nullopt});
-  // Idle opening threads are woken a few files at a time: where opening is quick they
-  // wait most of the time, and a wake-up costs a system call. The oldest wakes one at once
-  // where it is waited for (`take`).
+  // Idle opening threads are woken a few files at a time, one for each: where opening is
+  // quick they wait most of the time, and a wake-up costs a system call. The oldest wakes
+  // one at once where it is waited for (`take`).
   const std::size_t waiting = first_ + asked_.size() - next_;
-  const bool wake = idle_ > 0 && waiting >= (window_ + 3) / 4;
+  const std::size_t wake = waiting >= (window_ + 3) / 4 ? std::min(waiting, idle_) : 0;
   lock.unlock();
-  if (wake) work_.notify_all();
+  for (std::size_t i = 0; i < wake; ++i) work_.notify_one();
 }
 
 std::optional<OpenedFile> OpenAhead::take() {

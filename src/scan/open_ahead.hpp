@@ -51,6 +51,7 @@ class OpenAhead {
   void open_files();
 
   const std::size_t window_;
+  const std::size_t threads_wanted_;
   BlockPool& blocks_;
   const Open open_;
   std::mutex mutex_;
@@ -64,7 +65,7 @@ class OpenAhead {
   std::size_t idle_ = 0;
   bool taker_waits_ = false;
   bool cancelled_ = false;
-  std::vector<std::thread> threads_;
+  std::vector<std::thread> threads_;  // the asking side's to start and join
 };
 
 }  // namespace korvidan::scan

@@ -9,7 +9,7 @@ namespace {
 
 // Opening threads for the files opened ahead: most of their time they wait for the
 // device, so they are not bounded by the processors.
-constexpr std::size_t opening_threads = 8;
+constexpr std::size_t opening_threads = 16;
 
 }  // namespace
 

@@ -88,10 +88,16 @@ platform::Outcome consume(TestAhead& ahead, results::ResultFiles& results) {
 // the cutting and testing: three threads only took turns on the two processors (big 0.84,
 // tree 0.85, tiny 0.94 of their time, typical query, form S). On one, a thread would only
 // cost its hand-offs (a switch per file made 5,000 small files 10 % slower on one core).
-// From two on, a folder's files are opened ahead, whatever the processors: those threads
-// wait for the device.
+// From two on, a folder's files are opened ahead where opens wait for the device, whatever
+// the processors: those threads only wait.
 platform::Outcome search(const SearchSetup& setup, FileSource& source) {
   const unsigned threads = search_threads(setup);
+  // KORVIDAN_OPEN_AHEAD=always: from the first file on, not once opens are seen to wait.
+  const char* open_ahead = std::getenv("KORVIDAN_OPEN_AHEAD");
+  if (setup.open_ahead_from_the_start ||
+      (open_ahead != nullptr && std::string_view(open_ahead) == "always")) {
+    source.open_ahead_from_the_start();
+  }
   ReadAhead reading(blocks_in_flight, block_size, source, threads >= 3,
                     threads >= 2 ? files_opened_ahead : 0);
   TestAhead testing(reading, setup, threads >= 2);

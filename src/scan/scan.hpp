@@ -23,9 +23,13 @@ struct SearchSetup {
   const conditions::ConditionMatcher& conditions;
   results::ResultFiles& results;
   // The threads of the search: 1 (all on the calling thread), 2 (reading, cutting and
-  // testing on one, writing on the calling thread) or 3 (a stage each). 0, as a run has it:
-  // as many as the processors the process may use, up to 3. Tests set it, to run each way.
+  // testing on one, writing on the calling thread) or 3 and more (a stage each). 0, as a run
+  // has it: KORVIDAN_THREADS where it is set (to measure each way), else as many as the
+  // processors the process may use. Tests set it, to run each way.
   unsigned threads = 0;
+  // From two threads on, a folder's files are opened ahead from the first on, not only
+  // once opens are seen to wait for the device. Tests set it.
+  bool open_ahead_from_the_start = false;
 };
 
 // A whole file's text in one go, on the calling thread: for tests, as the reference the

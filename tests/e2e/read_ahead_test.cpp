@@ -65,7 +65,7 @@ TEST_F(ReadAheadTest, generated_trees_equal_the_plain_rules_byte_for_byte) {
       walk(root);
       // Reading ahead on a second thread, (Linux) on the one thread of a process that may
       // use one processor only, and with every count of threads forced, more than the
-      // processors too: files opened ahead and handed on in listing order.
+      // processors too, and from two on the files opened ahead from the first on.
       const std::optional<unsigned> thread_counts[] = {std::nullopt, 1U, 2U, 3U, 8U, 16U};
       for (const std::optional<unsigned> threads : thread_counts) {
         for (const bool one_processor : {false, true}) {
@@ -76,6 +76,7 @@ TEST_F(ReadAheadTest, generated_trees_equal_the_plain_rules_byte_for_byte) {
           RunOptions options;
           options.one_processor = one_processor;
           options.threads = threads;
+          options.open_ahead_from_the_start = threads.has_value();
           const ProgramRun run = this->run(
               {std::to_string(break_count), root + ".jkn", root, indexed ? "I" : "S", "U"},
               options);

@@ -66,17 +66,22 @@ TEST_F(SlowStorageTest, order_and_failures_through_a_slow_file_system) {
     }
     expected.add_file(shown, read(path), "hit\n", 2, true);
   }
+  // Opened ahead once opens are seen to wait, or from the first file on.
   for (const unsigned threads : {1U, 2U, 16U}) {
-    SCOPED_TRACE(std::to_string(threads) + " threads");
-    RunOptions options;
-    options.threads = threads;
-    const ProgramRun run = this->run({"2", "hit.jkn", "mnt", "I", "U"}, options);
-    EXPECT_EQ(run.exit_status, 1);
-    EXPECT_EQ(run.standard_output, "");
-    EXPECT_EQ(run.standard_error,
-              std::string(run_error_prefix) + "Input/output error (os error 5)\n");
-    EXPECT_TRUE(read("src/" + std::string(selection_name)) == expected.selection);
-    EXPECT_TRUE(read("src/" + std::string(rest_name)) == expected.rest);
+    for (const bool from_the_start : {false, true}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads" +
+                   (from_the_start ? ", from the start" : ""));
+      RunOptions options;
+      options.threads = threads;
+      options.open_ahead_from_the_start = from_the_start;
+      const ProgramRun run = this->run({"2", "hit.jkn", "mnt", "I", "U"}, options);
+      EXPECT_EQ(run.exit_status, 1);
+      EXPECT_EQ(run.standard_output, "");
+      EXPECT_EQ(run.standard_error,
+                std::string(run_error_prefix) + "Input/output error (os error 5)\n");
+      EXPECT_TRUE(read("src/" + std::string(selection_name)) == expected.selection);
+      EXPECT_TRUE(read("src/" + std::string(rest_name)) == expected.rest);
+    }
   }
 }
 

@@ -31,6 +31,9 @@ struct RunOptions {
   std::optional<std::chrono::microseconds> kill_after;
   // The threads the program searches with (KORVIDAN_THREADS), whatever the processors.
   std::optional<unsigned> threads;
+  // Files opened ahead from the first on (KORVIDAN_OPEN_AHEAD=always), not only once
+  // opens are seen to wait.
+  bool open_ahead_from_the_start = false;
 };
 
 // Runs the program under test in `working_folder` with UTF-8 arguments, quoted for the

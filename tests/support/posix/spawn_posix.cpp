@@ -38,6 +38,7 @@ ProgramRun run_argv(const std::filesystem::path& working_folder,
       variables.emplace_back(*variable);
   }
   if (options.threads) variables.push_back("KORVIDAN_THREADS=" + std::to_string(*options.threads));
+  if (options.open_ahead_from_the_start) variables.emplace_back("KORVIDAN_OPEN_AHEAD=always");
   std::vector<char*> envp;
   for (std::string& variable : variables) envp.push_back(variable.data());
   envp.push_back(nullptr);

@@ -109,8 +109,12 @@ ProgramRun run_program(const std::filesystem::path& working_folder,
   if (options.threads) {
     ::SetEnvironmentVariableW(L"KORVIDAN_THREADS", std::to_wstring(*options.threads).c_str());
   }
+  if (options.open_ahead_from_the_start) {
+    ::SetEnvironmentVariableW(L"KORVIDAN_OPEN_AHEAD", L"always");
+  }
   ProgramRun run = run_command_line(working_folder, tail);
-  if (options.threads) ::SetEnvironmentVariableW(L"KORVIDAN_THREADS", nullptr);
+  ::SetEnvironmentVariableW(L"KORVIDAN_THREADS", nullptr);
+  ::SetEnvironmentVariableW(L"KORVIDAN_OPEN_AHEAD", nullptr);
   return run;
 }
 
