@@ -3,17 +3,13 @@
 // read waits for the device, and one file after another would wait for each in turn.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <optional>
-#include <thread>
-#include <vector>
 
 #include "scan/block_pool.hpp"
 #include "scan/file_source.hpp"
+#include "scan/in_order.hpp"
 
 namespace korvidan::scan {
 
@@ -31,41 +27,25 @@ class OpenAhead {
   OpenAhead& operator=(const OpenAhead&) = delete;
 
   // The asking side, one thread.
-  bool full();
-  bool empty();
+  bool full() { return files_.full(); }
+  bool empty() { return files_.empty(); }
   // Asks for `file` to be opened, its first block read into `block`. Never waits: the
   // asking side keeps to the window (`full`).
-  void ask(FileToOpen file, Block* block);
+  void ask(FileToOpen file, Block* block) { files_.give({std::move(file), block, {}}); }
   // The file asked for first and not taken yet, once it is opened: waits for it; nullopt
   // once cancelled.
   std::optional<OpenedFile> take();
   // Ends every wait, `take` and the opening threads' own.
-  void cancel();
+  void cancel() { files_.cancel(); }
 
  private:
   struct Asked {
     FileToOpen file;
     Block* block;
-    std::optional<OpenedFile> opened;
+    OpenedFile opened;
   };
-  void open_files();
-
-  const std::size_t window_;
-  const std::size_t threads_wanted_;
   BlockPool& blocks_;
-  const Open open_;
-  std::mutex mutex_;
-  std::condition_variable work_;  // an opening thread waits for a file to open
-  std::condition_variable done_;  // the asking side waits for the oldest to be opened
-  // In the order asked; `first_` numbers the front, `next_` the first not begun. Elements
-  // stay where they are while the front is taken and the back asked for.
-  std::deque<Asked> asked_;
-  std::size_t first_ = 0;
-  std::size_t next_ = 0;
-  std::size_t idle_ = 0;
-  bool taker_waits_ = false;
-  bool cancelled_ = false;
-  std::vector<std::thread> threads_;  // the asking side's to start and join
+  InOrder<Asked> files_;
 };
 
 }  // namespace korvidan::scan

@@ -94,8 +94,18 @@ void write_tested(std::string_view text, const TestedText& tested, PassageTester
                           passage.span.last_line);
   }
   if (!tested.has_rest() || results.stopped()) return;
-  rest_tester.test_rest(text.substr(tested.rest_begin, tested.rest_end - tested.rest_begin),
-                        tested.rest_first_line,
+  const std::string_view rest = text.substr(tested.rest_begin, tested.rest_end - tested.rest_begin);
+  if (tested.rest_tested) {
+    std::size_t answered = 0;
+    rest_tester.cut_rest(rest, tested.rest_first_line,
+                         [&](const passages::PassageSpan& span, const text::LineRegion& lines) {
+                           results.write_passage(tested.rest_answers[answered++] != 0, lines,
+                                                 span.first_line, span.last_line);
+                           return !results.stopped();
+                         });
+    return;
+  }
+  rest_tester.test_rest(rest, tested.rest_first_line,
                         [&results](const passages::PassageSpan& span, const text::LineRegion& lines,
                                    bool, bool selected) {
                           results.write_passage(selected, lines, span.first_line, span.last_line);

@@ -22,7 +22,9 @@ namespace korvidan::scan {
 // (those of passage i end at its `bare_end`, and begin where passage i - 1's end). The
 // passages after them, from `rest_begin` to `rest_end` (first line `rest_first_line`),
 // were left to the writing side to cut and test as it writes them: listing each passage
-// for another thread cost more than testing one-line passages.
+// for another thread cost more than testing one-line passages. Where workers test the
+// rest, its answers come in `rest_answers`, one for each of its passages, and the writing
+// side only cuts it.
 struct TestedPassage {
   passages::PassageSpan span;
   std::size_t bare_end = 0;
@@ -34,6 +36,8 @@ struct TestedText {
   std::size_t rest_begin = 0;
   std::size_t rest_end = 0;
   std::uint64_t rest_first_line = 0;
+  bool rest_tested = false;
+  std::vector<unsigned char> rest_answers;
   // The lines of passage `i` of `text`, as the result files hold them.
   text::LineRegion lines(std::string_view text, std::size_t i) const {
     const passages::PassageSpan& span = passages[i].span;
@@ -50,6 +54,8 @@ struct TestedText {
     passages.clear();
     bare_line_feeds.clear();
     rest_begin = rest_end = 0;
+    rest_tested = false;
+    rest_answers.clear();
   }
 };
 
@@ -111,16 +117,24 @@ class PassageTester {
   std::size_t test(std::string_view text, bool end_of_file, TestedText& tested,
                    const TestLimits& limits = {});
   // The passages of a rest, `text` (a passage begins at its front, with line `first_line`),
-  // cut and tested, to `take` as `test_each` hands them.
+  // cut only, each to `take(span, lines)`, which returns false to stop.
   template <class Take>
-  void test_rest(std::string_view text, std::uint64_t first_line, Take&& take) {
+  void cut_rest(std::string_view text, std::uint64_t first_line, Take&& take) {
     cutter_.resume(text, 0, first_line, true);
     passages::PassageSpan span;
     while (cutter_.next(span)) {
-      const text::LineRegion lines = cutter_.lines(span);
-      if (!take(span, lines, true, conditions_.selected(lines, text.size() - span.end, scratch_)))
-        return;
+      if (!take(span, cutter_.lines(span))) return;
     }
+  }
+  // The same, cut and tested, to `take` as `test_each` hands them.
+  template <class Take>
+  void test_rest(std::string_view text, std::uint64_t first_line, Take&& take) {
+    cut_rest(text, first_line,
+             [this, &take, size = text.size()](const passages::PassageSpan& span,
+                                               const text::LineRegion& lines) {
+               return take(span, lines, true,
+                           conditions_.selected(lines, size - span.end, scratch_));
+             });
   }
   const conditions::ConditionMatcher& conditions() const { return conditions_; }
 
@@ -133,7 +147,7 @@ class PassageTester {
 
 // Hands the tested passages of `text` to the results stage, in order, and then the rest,
 // cut and tested by `rest_tester` (another thread's tester than the one that made the
-// list); stops once it has stopped.
+// list), or cut by it and answered by a worker; stops once the results stage has stopped.
 void write_tested(std::string_view text, const TestedText& tested, PassageTester& rest_tester,
                   results::ResultFiles& results);
 

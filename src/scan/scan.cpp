@@ -98,9 +98,13 @@ platform::Outcome search(const SearchSetup& setup, FileSource& source) {
       (open_ahead != nullptr && std::string_view(open_ahead) == "always")) {
     source.open_ahead_from_the_start();
   }
-  ReadAhead reading(blocks_in_flight, block_size, source, threads >= 3,
-                    threads >= 2 ? files_opened_ahead : 0);
-  TestAhead testing(reading, setup, threads >= 2);
+  // From three on, the threads besides the reading, the cutting and the writing test
+  // blocks, at least one; two blocks in flight for each between the stages.
+  const std::size_t workers = threads >= 3 ? std::max(threads, 3U) - 2 : 0;
+  const std::size_t tested_in_flight = 2 * workers + 2;
+  ReadAhead reading(blocks_in_flight + (workers != 0 ? tested_in_flight : 0), block_size, source,
+                    threads >= 3, threads >= 2 ? files_opened_ahead : 0);
+  TestAhead testing(reading, setup, threads >= 2, workers, tested_in_flight);
   return consume(testing, setup.results);
 }
 

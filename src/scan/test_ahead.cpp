@@ -24,12 +24,32 @@ TestedItem out_of_memory() {
 
 }  // namespace
 
-TestAhead::TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded)
+TestAhead::TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded, std::size_t workers,
+                     std::size_t in_flight)
     : ahead_(ahead),
       tester_(setup.break_count, setup.conditions),
       threaded_(threaded),
       rest_tester_(setup.break_count, setup.conditions) {
   if (!threaded) return;
+  if (workers != 0) {
+    for (std::size_t i = 0; i < workers; ++i) {
+      worker_testers_.push_back(
+          std::make_unique<PassageTester>(setup.break_count, setup.conditions));
+    }
+    share_ = 0;
+    max_recycled_ = std::max(max_recycled_, in_flight);
+    tested_by_workers_.emplace(
+        workers, std::max<std::size_t>(in_flight, 1), 1,
+        [this](TestedItem& item, std::size_t worker) { test_rest(item, worker); });
+    thread_.emplace([this] {
+      for (;;) {
+        TestedItem item = next();
+        const bool last = ends_run(item.item);
+        if (!tested_by_workers_->give(std::move(item)) || last) return;
+      }
+    });
+    return;
+  }
   thread_.emplace([this] {
     for (;;) {
       TestedItem item = next();
@@ -51,14 +71,35 @@ TestAhead::TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded)
 TestAhead::~TestAhead() {
   if (thread_) {
     items_.cancel();
+    if (tested_by_workers_) tested_by_workers_->cancel();
     long_text_turns_.cancel();
     ahead_.cancel();  // it may wait for the reading
     thread_->join();
   }
+  tested_by_workers_.reset();  // before the testers the workers use
   if (text_) ahead_.blocks().release(text_->bytes_of.block);
 }
 
-TestedItem TestAhead::pop() { return threaded_ ? items_.pop() : next(); }
+void TestAhead::test_rest(TestedItem& item, std::size_t worker) {
+  TestedText& tested = item.tested;
+  if (!std::holds_alternative<TextBytes>(item.item) || !tested.has_rest()) return;
+  tested.rest_answers.clear();
+  worker_testers_[worker]->test_rest(
+      item.text.substr(tested.rest_begin, tested.rest_end - tested.rest_begin),
+      tested.rest_first_line,
+      [&tested](const passages::PassageSpan&, const text::LineRegion&, bool, bool selected) {
+        tested.rest_answers.push_back(selected ? 1 : 0);
+        return true;
+      });
+  tested.rest_tested = true;
+}
+
+TestedItem TestAhead::pop() {
+  if (!threaded_) return next();
+  if (!tested_by_workers_) return items_.pop();
+  std::optional<TestedItem> item = tested_by_workers_->take();
+  return item ? std::move(*item) : TestedItem{};
+}
 
 void TestAhead::release(TestedItem& item) {
   if (TextBytes* const text = std::get_if<TextBytes>(&item.item)) {
@@ -67,12 +108,13 @@ void TestAhead::release(TestedItem& item) {
   }
   if (item.long_text && threaded_) long_text_turns_.give_back();
   item.long_text.reset();
-  const bool list = item.tested.passages.capacity() != 0;
+  const bool list =
+      item.tested.passages.capacity() != 0 || item.tested.rest_answers.capacity() != 0;
   if (!list && !item.piece_copy) return;
   item.tested.clear();
   const std::lock_guard<std::mutex> lock(recycled_mutex_);
-  if (list && recycled_.size() < max_recycled) recycled_.push_back(std::move(item.tested));
-  if (item.piece_copy && recycled_copies_.size() < max_recycled) {
+  if (list && recycled_.size() < max_recycled_) recycled_.push_back(std::move(item.tested));
+  if (item.piece_copy && recycled_copies_.size() < max_recycled_) {
     item.piece_copy->clear();
     recycled_copies_.push_back(std::move(item.piece_copy));
   }

@@ -1,7 +1,8 @@
 // The testing stage of a search: each file's blocks cut into passages and tested, on a
 // thread of its own, up to 16,384 passages an item; the calling thread writes them. Where
 // the process may use one processor only, the writing stage cuts and tests a text itself
-// as it writes it.
+// as it writes it. With workers, this stage only finds where each block's last whole
+// passage ends, and the workers test the passages before it, several blocks at once.
 #pragma once
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "platform/platform.hpp"
 #include "scan/carry.hpp"
 #include "scan/handoff.hpp"
+#include "scan/in_order.hpp"
 #include "scan/passage_tester.hpp"
 #include "scan/read_ahead.hpp"
 #include "scan/scan.hpp"
@@ -41,8 +43,11 @@ struct TestedItem {
 class TestAhead {
  public:
   // `threaded`: the passages are cut and tested on a thread of their own; else a text item
-  // comes `in_one_pass`, for the writing side to cut, test and write (`pass`).
-  TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded);
+  // comes `in_one_pass`, for the writing side to cut, test and write (`pass`). `workers`
+  // (threaded only): that many threads test the texts' passages, and the items still come
+  // in order; `in_flight` items at most between this stage and the writing side.
+  TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded, std::size_t workers = 0,
+            std::size_t in_flight = 0);
   // Cancels the testing and the reading (the pool's waits too, where the testing thread
   // reads) and waits for the testing thread.
   ~TestAhead();
@@ -113,6 +118,8 @@ class TestAhead {
   TestedItem copy_piece(TestedItem tested, std::size_t size);
   TestedItem leave_buffer(TestedItem tested);
   TestedItem fail(TestedItem failure);
+  // A worker's job: the answers for the passages of the item's rest.
+  void test_rest(TestedItem& item, std::size_t worker);
   TestedText fresh_list();
   std::unique_ptr<platform::FileBuffer> fresh_copy();
 
@@ -123,7 +130,8 @@ class TestAhead {
   std::optional<Text> text_;
   const bool threaded_;
   // How much of each text, in 64ths from its front, this stage tests; the writing side
-  // cuts and tests the rest with a tester of its own (`rest_tester_`). It matters where
+  // cuts and tests the rest with a tester of its own (`rest_tester_`), or, with workers,
+  // cuts it and takes their answers (this stage then tests none). It matters where
   // testing is the limit: a 1 GB file with 1,000 keywords at AVX2 took 0.94 s with every
   // passage tested here, 0.75 s with this rule; steps of 2 or 8, or floors of 0 or 16, 0.73
   // to 0.78 s (medians of 7 runs in turn, two cores). Where writing is the limit (a short
@@ -137,9 +145,13 @@ class TestAhead {
   // A turn for each long passage's buffer on its way to the writing side: at most two in
   // flight, so that the memory stays bounded whatever the passages.
   Turns long_text_turns_{2};
+  // With workers: each one's tester (the worker's own), and the items on their way to the
+  // writing side, in order (else `items_`).
+  std::vector<std::unique_ptr<PassageTester>> worker_testers_;
+  std::optional<InOrder<TestedItem>> tested_by_workers_;
   // The passage lists and piece copies the writing side is done with, for the next texts:
   // a fresh list for each block cost a page fault every few passages.
-  static constexpr std::size_t max_recycled = 4;
+  std::size_t max_recycled_ = 4;
   std::mutex recycled_mutex_;
   std::vector<TestedText> recycled_;
   std::vector<std::unique_ptr<platform::FileBuffer>> recycled_copies_;

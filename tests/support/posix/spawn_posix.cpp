@@ -34,8 +34,11 @@ ProgramRun run_argv(const std::filesystem::path& working_folder,
   // Made before the fork: the child of a process with threads may not allocate.
   std::vector<std::string> variables;
   for (char** variable = environ; *variable != nullptr; ++variable) {
-    if (!std::string_view(*variable).starts_with("KORVIDAN_THREADS="))
-      variables.emplace_back(*variable);
+    const std::string_view text(*variable);
+    if (!(options.threads && text.starts_with("KORVIDAN_THREADS=")) &&
+        !(options.open_ahead_from_the_start && text.starts_with("KORVIDAN_OPEN_AHEAD="))) {
+      variables.emplace_back(text);
+    }
   }
   if (options.threads) variables.push_back("KORVIDAN_THREADS=" + std::to_string(*options.threads));
   if (options.open_ahead_from_the_start) variables.emplace_back("KORVIDAN_OPEN_AHEAD=always");

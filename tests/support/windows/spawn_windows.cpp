@@ -99,22 +99,41 @@ ProgramRun run_command_line(const std::filesystem::path& working_folder, std::ws
   return run;
 }
 
+// An environment variable set for the length of a run where `wanted`, then put back.
+class Override {
+ public:
+  Override(const wchar_t* name, bool wanted, const std::wstring& value) : name_(name) {
+    if (!wanted) return;
+    wanted_ = true;
+    wchar_t before[64];
+    const DWORD length = ::GetEnvironmentVariableW(name, before, 64);
+    if (length > 0 && length < 64) before_ = before;
+    ::SetEnvironmentVariableW(name, value.c_str());
+  }
+  ~Override() {
+    if (wanted_) ::SetEnvironmentVariableW(name_, before_ ? before_->c_str() : nullptr);
+  }
+  Override(const Override&) = delete;
+  Override& operator=(const Override&) = delete;
+
+ private:
+  const wchar_t* name_;
+  bool wanted_ = false;
+  std::optional<std::wstring> before_;
+};
+
 }  // namespace
 
 ProgramRun run_program(const std::filesystem::path& working_folder,
                        const std::vector<std::string>& arguments, const RunOptions& options) {
   std::wstring tail;
   for (const std::string& argument : arguments) tail += L" " + quoted(wide(argument));
-  // The child inherits this process's environment as it stands when it is started.
-  if (options.threads) {
-    ::SetEnvironmentVariableW(L"KORVIDAN_THREADS", std::to_wstring(*options.threads).c_str());
-  }
-  if (options.open_ahead_from_the_start) {
-    ::SetEnvironmentVariableW(L"KORVIDAN_OPEN_AHEAD", L"always");
-  }
+  // The child inherits this process's environment as it stands when it is started; what
+  // the whole suite runs with is put back after.
+  const Override threads(L"KORVIDAN_THREADS", options.threads.has_value(),
+                         options.threads ? std::to_wstring(*options.threads) : L"");
+  const Override open_ahead(L"KORVIDAN_OPEN_AHEAD", options.open_ahead_from_the_start, L"always");
   ProgramRun run = run_command_line(working_folder, tail);
-  ::SetEnvironmentVariableW(L"KORVIDAN_THREADS", nullptr);
-  ::SetEnvironmentVariableW(L"KORVIDAN_OPEN_AHEAD", nullptr);
   return run;
 }
 

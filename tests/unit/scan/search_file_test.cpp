@@ -56,7 +56,7 @@ class SearchFile : public ::testing::Test {
     const Searched reference = whole(text, conditions);
     EXPECT_FALSE(reference.selection.empty());
     EXPECT_FALSE(reference.rest.empty());
-    for (const unsigned threads : {1U, 2U, 3U}) {
+    for (const unsigned threads : {1U, 2U, 3U, 8U}) {
       SCOPED_TRACE(threads);
       const Searched read_ahead = search(text, conditions, threads);
       ASSERT_TRUE(read_ahead.status.ok());
@@ -122,7 +122,7 @@ TEST_F(SearchFile, a_large_file_that_is_not_utf8_writes_nothing) {
   for (const std::size_t bad_at : {std::size_t{100}, text.size() / 2, text.size() - 1}) {
     std::string broken = text;
     broken[bad_at] = '\xFF';
-    for (const unsigned threads : {1U, 2U, 3U}) {
+    for (const unsigned threads : {1U, 2U, 3U, 8U}) {
       const Searched searched = search(broken, "京都", threads);
       ASSERT_FALSE(searched.status.ok());
       EXPECT_EQ(searched.status.error().kind, platform::Error::Kind::invalid_utf8);

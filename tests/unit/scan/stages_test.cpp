@@ -3,17 +3,22 @@
 // search. A cancel that does not reach the wait hangs the stage's thread for ever.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 
+#include "scan/in_order.hpp"
+#include "scan/open_ahead.hpp"
 #include "scan/test_ahead.hpp"
 #include "support/memory_target.hpp"
 
@@ -92,6 +97,84 @@ TEST(BlockPool, a_take_from_an_empty_pool_ends_on_cancel) {
     EXPECT_EQ(pool.take(), nullptr);
     canceller.join();
   });
+}
+
+// A job that waits until the test lets it go: the workers stay busy while the test waits.
+class Gate {
+ public:
+  void wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    opened_.wait(lock, [this] { return open_; });
+  }
+  void open() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    opened_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+};
+
+// The taking side waits for the oldest job while every worker is still at one.
+TEST(InOrder, a_take_waiting_for_the_oldest_job_ends_on_cancel) {
+  Gate gate;
+  InOrder<int> jobs(2, 4, 1, [&gate](int&, std::size_t) { gate.wait(); });
+  ASSERT_TRUE(jobs.give(1));
+  ASSERT_TRUE(jobs.give(2));
+  ends_within_a_minute([&jobs] {
+    std::thread canceller([&jobs] {
+      let_it_reach_its_wait();
+      jobs.cancel();
+    });
+    EXPECT_FALSE(jobs.take().has_value());
+    canceller.join();
+  });
+  gate.open();  // so that the workers can be joined
+}
+
+// The giving side waits for room while the window is full of jobs not taken.
+TEST(InOrder, a_give_into_a_full_window_ends_on_cancel) {
+  InOrder<int> jobs(1, 2, 1, [](int&, std::size_t) {});
+  ASSERT_TRUE(jobs.give(1));
+  ASSERT_TRUE(jobs.give(2));
+  ends_within_a_minute([&jobs] {
+    std::thread canceller([&jobs] {
+      let_it_reach_its_wait();
+      jobs.cancel();
+    });
+    EXPECT_FALSE(jobs.give(3));
+    canceller.join();
+  });
+}
+
+// Eight files being opened (their opens held up, as a share's are) when the search ends:
+// the reading side's wait for the first of them ends, and the blocks all come back.
+TEST(OpenAhead, a_wait_for_files_being_opened_ends_on_cancel) {
+  Gate gate;
+  BlockPool blocks(8, 4096);
+  {
+    OpenAhead opening(8, 8, blocks, [&gate](FileToOpen file, Block* block) {
+      gate.wait();
+      return OpenedFile{std::move(file.begins), false, {}, {TextBytes{block, true}}};
+    });
+    for (int i = 0; i < 8; ++i) opening.ask({"f.txt", {"f.txt", true}, false}, blocks.take());
+    EXPECT_TRUE(opening.full());
+    ends_within_a_minute([&opening] {
+      std::thread canceller([&opening] {
+        let_it_reach_its_wait();
+        opening.cancel();
+      });
+      EXPECT_FALSE(opening.take().has_value());
+      canceller.join();
+    });
+    gate.open();
+  }
+  std::vector<Block*> back;
+  for (int i = 0; i < 8; ++i) back.push_back(blocks.try_take());
+  EXPECT_EQ(std::count(back.begin(), back.end(), nullptr), 0);
 }
 
 // A text file in the temporary folder, removed with the test.
