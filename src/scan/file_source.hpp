@@ -114,7 +114,7 @@ class FileSource {
   std::optional<ReadItem> walk_end_;   // how the walk ended, once it has
   std::optional<ReadItem> ending_;     // the item that ends the run, once it is next
   bool opening_ahead_ = false;         // files are opened ahead, through `opening`
-  int slow_opens_ = 0;                 // opens on this thread that waited for the device
+  int slow_opens_ = 0;                 // the last opens here, in a row, that waited
 };
 
 }  // namespace korvidan::scan
