@@ -209,9 +209,10 @@ std::shared_ptr<void> mount_slow_file_system(const std::filesystem::path& source
     ::_exit(127);
   }
   if (child < 0) return nullptr;
-  const auto mounted = [&] {
+  // Copies of the path and device: the unmount outlives the caller's arguments.
+  const auto mounted = [point = mount_point, device = before.st_dev] {
     struct stat now {};
-    return ::stat(mount_point.c_str(), &now) == 0 && now.st_dev != before.st_dev;
+    return ::stat(point.c_str(), &now) == 0 && now.st_dev != device;
   };
   // It serves the mount until SIGTERM, and then unmounts it.
   const auto unmount = [child, mount_point, mounted] {
