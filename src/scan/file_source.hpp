@@ -101,6 +101,8 @@ class FileSource {
   // The next file in listing order, opened; nullopt at the walk's end (or cancelled).
   std::optional<OpenedFile> next_opened(BlockPool& blocks, OpenAhead* opening);
 
+  // All of it the reading thread's (the one that calls `next`); the opening threads only
+  // call `open`, which reads what was set at construction.
   std::string target_;
   bool folder_ = false;
   bool enter_sub_folders_ = false;

@@ -38,11 +38,12 @@ class ReadAhead {
   static constexpr std::size_t max_items = 64;
   ReadItem next();
 
-  FileSource& source_;
+  FileSource& source_;  // the reading thread's (on two threads or one, the caller of `pop`)
+  // Between the threads, each behind a lock of its own.
   BlockPool blocks_;
   std::optional<OpenAhead> opening_;  // before the pool it reads into is gone
   Handoff<ReadItem> items_{max_items};
-  std::optional<std::thread> thread_;
+  std::optional<std::thread> thread_;  // the reading thread, where it has one of its own
 };
 
 }  // namespace korvidan::scan

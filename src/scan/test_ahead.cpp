@@ -27,8 +27,8 @@ TestedItem out_of_memory() {
 TestAhead::TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded, std::size_t workers,
                      std::size_t in_flight)
     : ahead_(ahead),
-      tester_(setup.break_count, setup.conditions),
       threaded_(threaded),
+      tester_(setup.break_count, setup.conditions),
       rest_tester_(setup.break_count, setup.conditions) {
   if (!threaded) return;
   if (workers != 0) {
@@ -102,23 +102,25 @@ TestedItem TestAhead::pop() {
 }
 
 void TestAhead::release(TestedItem& item) {
-  if (TextBytes* const text = std::get_if<TextBytes>(&item.item)) {
-    ahead_.blocks().release(text->block);
-    text->block = nullptr;
+  std::unique_ptr<platform::FileBuffer> copy;
+  if (Block** const block = std::get_if<Block*>(&item.holder)) {
+    ahead_.blocks().release(*block);
+  } else if (std::holds_alternative<LongText>(item.holder)) {
+    if (threaded_) long_text_turns_.give_back();
+  } else if (PieceCopy* const piece = std::get_if<PieceCopy>(&item.holder)) {
+    copy = std::move(piece->buffer);
   }
-  if (item.long_text && threaded_) long_text_turns_.give_back();
-  item.long_text.reset();
+  item.holder = {};
   const bool list =
       item.tested.passages.capacity() != 0 || item.tested.rest_answers.capacity() != 0;
-  if (!list && !item.piece_copy) return;
+  if (!list && !copy) return;
   item.tested.clear();
   const std::lock_guard<std::mutex> lock(recycled_mutex_);
   if (list && recycled_.size() < max_recycled_) recycled_.push_back(std::move(item.tested));
-  if (item.piece_copy && recycled_copies_.size() < max_recycled_) {
-    item.piece_copy->clear();
-    recycled_copies_.push_back(std::move(item.piece_copy));
+  if (copy && recycled_copies_.size() < max_recycled_) {
+    copy->clear();
+    recycled_copies_.push_back(std::move(copy));
   }
-  item.piece_copy.reset();
 }
 
 TestedItem TestAhead::next() {
@@ -205,7 +207,7 @@ TestedItem TestAhead::copy_piece(TestedItem tested, std::size_t size) {
   std::memcpy(copy->spare(), tested.text.data(), size);
   copy->commit(size);
   tested.text = copy->view();
-  tested.piece_copy = std::move(copy);
+  tested.holder = PieceCopy{std::move(copy)};
   return tested;
 }
 
@@ -219,7 +221,7 @@ TestedItem TestAhead::leave_buffer(TestedItem tested) {
   const std::size_t from_buffer = text.before_block();
   if (from_buffer > Block::headroom) {
     const std::string_view rest = text.bytes.substr(text.consumed);
-    tested.long_text = carry_.hand_over();
+    tested.holder = LongText{carry_.hand_over()};
     if (!carry_.keep(rest)) return fail(out_of_memory());
     text.bytes = carry_.view();
     text.block_begin -= text.consumed;
@@ -231,7 +233,7 @@ TestedItem TestAhead::leave_buffer(TestedItem tested) {
   char* const begin = block.data() + in_block - from_buffer;
   std::memcpy(begin, text.bytes.data() + text.consumed, from_buffer);
   const std::string_view rest(begin, from_buffer + block.size - in_block);
-  tested.long_text = carry_.hand_over();
+  tested.holder = LongText{carry_.hand_over()};
   text.bytes = rest;
   text.consumed = 0;
   text.in_buffer = false;
@@ -242,26 +244,29 @@ TestedItem TestAhead::end_text(TestedItem tested, bool passages_ended) {
   const Text done = *text_;
   text_.reset();
   const bool end_of_file = done.bytes_of.end_of_file;
-  tested.item = done.bytes_of;
+  tested.item = TextBytes{nullptr, end_of_file};
   const std::string_view tail = done.bytes.substr(done.consumed);
-  if (done.in_buffer) {
+  if (!done.in_buffer) {
+    tested.holder = done.bytes_of.block;
+  } else {
     // The block's bytes are in the carry's buffer as well.
     ahead_.blocks().release(done.bytes_of.block);
-    std::get<TextBytes>(tested.item).block = nullptr;
     if (!passages_ended) {
       // No passage ended in the carried bytes: they grow on with the next block.
       tested.text = {};
     } else {
       // At most two such buffers in flight: the memory stays bounded whatever the passages.
       if (threaded_ && !long_text_turns_.take()) return fail({});
-      tested.long_text = carry_.hand_over();
+      tested.holder = LongText{carry_.hand_over()};
     }
   }
   // The tail is kept before the block or buffer that holds it goes on.
   if (end_of_file) {
     carry_.clear();
   } else if (!carry_.keep(tail)) {
-    ahead_.blocks().release(std::get<TextBytes>(tested.item).block);
+    if (Block** const block = std::get_if<Block*>(&tested.holder)) {
+      ahead_.blocks().release(*block);
+    }
     return fail(out_of_memory());
   }
   return tested;

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "platform/platform.hpp"
@@ -25,18 +26,26 @@
 
 namespace korvidan::scan {
 
+// What holds a piece's bytes while the writing side reads them, one holder at a time: the
+// text's block (its last piece), the long passage's buffer (the piece whose last passage
+// ends in it), or a copy of the piece's own bytes (any other piece); none where the piece
+// has no bytes to read. So the testing stage never reads what it has handed on, nor the
+// writing stage what it has not been handed.
+struct LongText {
+  std::unique_ptr<platform::FileBuffer> buffer;
+};
+struct PieceCopy {
+  std::unique_ptr<platform::FileBuffer> buffer;
+};
+using PieceHolder = std::variant<std::monostate, Block*, LongText, PieceCopy>;
+
 // A file's item as the writing stage takes it: a text item comes with its passages cut
-// and tested, and with what holds the bytes they lie in (`text`): the last piece of a
-// text in a block, `item.block`; the piece whose last passage ends in a long passage's
-// buffer, `long_text`; any other piece, `piece_copy`, a copy of its own bytes. So the
-// testing stage never reads what it has handed on, nor the writing stage what it has not
-// been handed.
+// and tested, and with what holds the bytes they lie in (`text`).
 struct TestedItem {
-  ReadItem item;
+  ReadItem item;  // a text's is TextBytes for its end of file; its bytes are in `holder`
   std::string_view text;
   TestedText tested;
-  std::unique_ptr<platform::FileBuffer> long_text;
-  std::unique_ptr<platform::FileBuffer> piece_copy;
+  PieceHolder holder;
   bool in_one_pass = false;  // a whole text, not cut yet: for `TestAhead::pass`
 };
 
@@ -94,7 +103,9 @@ class TestAhead {
   static std::size_t item_bytes(const TestedItem& item) {
     return 1 + item.tested.passages.size() * sizeof(TestedPassage) +
            item.tested.bare_line_feeds.size() * sizeof(std::size_t) +
-           (item.piece_copy ? item.piece_copy->size() : 0);
+           (std::holds_alternative<PieceCopy>(item.holder)
+                ? std::get<PieceCopy>(item.holder).buffer->size()
+                : 0);
   }
   // The text whose pieces are being cut and tested: in the block of its item, or, after
   // bytes carried beyond the block's headroom, in the carry's buffer (the block's bytes
@@ -123,12 +134,16 @@ class TestAhead {
   TestedText fresh_list();
   std::unique_ptr<platform::FileBuffer> fresh_copy();
 
-  ReadAhead& ahead_;
+  // Set at construction.
+  ReadAhead& ahead_;  // its `pop` is the testing thread's; its pool takes blocks from any
+  const bool threaded_;
+  std::size_t max_recycled_ = 4;
+
+  // The testing thread's (on one thread, the calling thread's).
   PassageTester tester_;
   Carry carry_;  // the bytes the last text left: an unfinished passage
   bool ended_ = false;
   std::optional<Text> text_;
-  const bool threaded_;
   // How much of each text, in 64ths from its front, this stage tests; the writing side
   // cuts and tests the rest with a tester of its own (`rest_tester_`), or, with workers,
   // cuts it and takes their answers (this stage then tests none). It matters where
@@ -140,22 +155,27 @@ class TestAhead {
   static constexpr std::size_t min_share = 8;
   static constexpr std::size_t share_step = 4;
   std::size_t share_ = whole_share;
+
+  // The calling thread's: the rest of each piece, cut (and tested, without workers).
   PassageTester rest_tester_;
-  Handoff<TestedItem> items_{max_items, max_item_bytes};
-  // A turn for each long passage's buffer on its way to the writing side: at most two in
-  // flight, so that the memory stays bounded whatever the passages.
-  Turns long_text_turns_{2};
-  // With workers: each one's tester (the worker's own), and the items on their way to the
-  // writing side, in order (else `items_`).
+
+  // Each worker's own: its tester, by the worker's number.
   std::vector<std::unique_ptr<PassageTester>> worker_testers_;
+
+  // Between the threads, each behind a lock of its own: the items on their way to the
+  // writing side (through the workers, in order, where there are workers); a turn for each
+  // long passage's buffer on its way there (at most two in flight, so that the memory stays
+  // bounded whatever the passages); the passage lists and piece copies the writing side is
+  // done with, for the next texts (a fresh list for each block cost a page fault every few
+  // passages).
+  Handoff<TestedItem> items_{max_items, max_item_bytes};
   std::optional<InOrder<TestedItem>> tested_by_workers_;
-  // The passage lists and piece copies the writing side is done with, for the next texts:
-  // a fresh list for each block cost a page fault every few passages.
-  std::size_t max_recycled_ = 4;
+  Turns long_text_turns_{2};
   std::mutex recycled_mutex_;
   std::vector<TestedText> recycled_;
   std::vector<std::unique_ptr<platform::FileBuffer>> recycled_copies_;
-  std::optional<std::thread> thread_;
+
+  std::optional<std::thread> thread_;  // the testing thread, joined by the destructor
 };
 
 }  // namespace korvidan::scan

@@ -269,20 +269,22 @@ TEST_F(StagesTest, each_piece_lies_in_what_its_item_hands_over) {
   int copies = 0;
   int long_texts = 0;
   for (TestedItem item = testing.pop(); !ends_run(item.item); item = testing.pop()) {
-    const TextBytes* const bytes = std::get_if<TextBytes>(&item.item);
-    if (bytes == nullptr) continue;
+    if (!std::holds_alternative<TextBytes>(item.item)) continue;
     bool held = item.text.empty();
-    if (bytes->block != nullptr) {
-      held = held || lies_in(item.text, bytes->block->storage.get(),
-                             Block::headroom + bytes->block->capacity);
+    if (Block* const* const block = std::get_if<Block*>(&item.holder)) {
+      held =
+          held || lies_in(item.text, (*block)->storage.get(), Block::headroom + (*block)->capacity);
     }
-    for (const auto* buffer : {item.long_text.get(), item.piece_copy.get()}) {
-      if (buffer != nullptr)
-        held = held || lies_in(item.text, buffer->view().data(), buffer->size());
+    const platform::FileBuffer* buffer = nullptr;
+    if (const LongText* const long_text = std::get_if<LongText>(&item.holder)) {
+      buffer = long_text->buffer.get();
+      ++long_texts;
+    } else if (const PieceCopy* const copy = std::get_if<PieceCopy>(&item.holder)) {
+      buffer = copy->buffer.get();
+      ++copies;
     }
+    if (buffer != nullptr) held = held || lies_in(item.text, buffer->view().data(), buffer->size());
     EXPECT_TRUE(held) << "a piece of " << item.tested.passages.size() << " passages";
-    copies += item.piece_copy != nullptr;
-    long_texts += item.long_text != nullptr;
     for (const TestedPassage& passage : item.tested.passages) {
       passages += item.text.substr(passage.span.begin, passage.span.end - passage.span.begin);
     }
