@@ -47,56 +47,42 @@ void ends_within_a_minute(Work work) {
 // that misses the wait only once the thread is in it.
 void let_it_reach_its_wait() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 
-TEST(Handoff, a_push_into_a_full_queue_ends_on_cancel) {
-  Handoff<int> queue(1);
-  ASSERT_TRUE(queue.push(1).ok);
-  ends_within_a_minute([&queue] {
-    std::thread canceller([&queue] {
+// Runs `wait`, which must return once `stage` is cancelled, while another thread cancels
+// `stage` after the wait has begun.
+template <class Stage, class Wait>
+void ends_on_cancel(Stage& stage, Wait wait) {
+  ends_within_a_minute([&stage, &wait] {
+    std::thread canceller([&stage] {
       let_it_reach_its_wait();
-      queue.cancel();
+      stage.cancel();
     });
-    EXPECT_FALSE(queue.push(2).ok);
+    wait();
     canceller.join();
   });
 }
 
+TEST(Handoff, a_push_into_a_full_queue_ends_on_cancel) {
+  Handoff<int> queue(1);
+  ASSERT_TRUE(queue.push(1).ok);
+  ends_on_cancel(queue, [&] { EXPECT_FALSE(queue.push(2).ok); });
+}
+
 TEST(Handoff, a_pop_from_an_empty_queue_ends_on_cancel) {
   Handoff<int> queue(4);
-  ends_within_a_minute([&queue] {
-    std::thread canceller([&queue] {
-      let_it_reach_its_wait();
-      queue.cancel();
-    });
-    EXPECT_EQ(queue.pop(), 0);
-    canceller.join();
-  });
+  ends_on_cancel(queue, [&] { EXPECT_EQ(queue.pop(), 0); });
 }
 
 TEST(Turns, a_take_with_no_turn_left_ends_on_cancel) {
   Turns turns(1);
   ASSERT_TRUE(turns.take());
-  ends_within_a_minute([&turns] {
-    std::thread canceller([&turns] {
-      let_it_reach_its_wait();
-      turns.cancel();
-    });
-    EXPECT_FALSE(turns.take());
-    canceller.join();
-  });
+  ends_on_cancel(turns, [&] { EXPECT_FALSE(turns.take()); });
 }
 
 TEST(BlockPool, a_take_from_an_empty_pool_ends_on_cancel) {
   BlockPool pool(1, 16);
   Block* const held = pool.take();
   ASSERT_NE(held, nullptr);
-  ends_within_a_minute([&pool] {
-    std::thread canceller([&pool] {
-      let_it_reach_its_wait();
-      pool.cancel();
-    });
-    EXPECT_EQ(pool.take(), nullptr);
-    canceller.join();
-  });
+  ends_on_cancel(pool, [&] { EXPECT_EQ(pool.take(), nullptr); });
 }
 
 // A job that waits until the test lets it go: the workers stay busy while the test waits.
@@ -124,14 +110,7 @@ TEST(InOrder, a_take_waiting_for_the_oldest_job_ends_on_cancel) {
   InOrder<int> jobs(2, 4, 1, [&gate](int&, std::size_t) { gate.wait(); });
   ASSERT_TRUE(jobs.give(1));
   ASSERT_TRUE(jobs.give(2));
-  ends_within_a_minute([&jobs] {
-    std::thread canceller([&jobs] {
-      let_it_reach_its_wait();
-      jobs.cancel();
-    });
-    EXPECT_FALSE(jobs.take().has_value());
-    canceller.join();
-  });
+  ends_on_cancel(jobs, [&] { EXPECT_FALSE(jobs.take().has_value()); });
   gate.open();  // so that the workers can be joined
 }
 
@@ -140,14 +119,7 @@ TEST(InOrder, a_give_into_a_full_window_ends_on_cancel) {
   InOrder<int> jobs(1, 2, 1, [](int&, std::size_t) {});
   ASSERT_TRUE(jobs.give(1));
   ASSERT_TRUE(jobs.give(2));
-  ends_within_a_minute([&jobs] {
-    std::thread canceller([&jobs] {
-      let_it_reach_its_wait();
-      jobs.cancel();
-    });
-    EXPECT_FALSE(jobs.give(3));
-    canceller.join();
-  });
+  ends_on_cancel(jobs, [&] { EXPECT_FALSE(jobs.give(3)); });
 }
 
 // Eight files being opened (their opens held up, as a share's are) when the search ends:
@@ -162,14 +134,7 @@ TEST(OpenAhead, a_wait_for_files_being_opened_ends_on_cancel) {
     });
     for (int i = 0; i < 8; ++i) opening.ask({"f.txt", {"f.txt", true}, false}, blocks.take());
     EXPECT_TRUE(opening.full());
-    ends_within_a_minute([&opening] {
-      std::thread canceller([&opening] {
-        let_it_reach_its_wait();
-        opening.cancel();
-      });
-      EXPECT_FALSE(opening.take().has_value());
-      canceller.join();
-    });
+    ends_on_cancel(opening, [&] { EXPECT_FALSE(opening.take().has_value()); });
     gate.open();
   }
   std::vector<Block*> back;
