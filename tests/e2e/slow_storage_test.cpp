@@ -12,8 +12,8 @@ namespace {
 
 class SlowStorageTest : public ProgramTest {};
 
-// A tree of small files and one of several blocks, the file after it failing to read and an
-// entry that vanished after its folder was listed (the opening threads meet both long
+// A tree of small files and one of several blocks, the file after it failing to open or to
+// read, and an entry that vanished after its folder was listed (the opening threads meet both long
 // before the writing does): everything before the failing file is written, the vanished
 // entry passed over, the failing file's heading written, nothing after it.
 TEST_F(SlowStorageTest, order_and_failures_through_a_slow_file_system) {
@@ -51,11 +51,6 @@ TEST_F(SlowStorageTest, order_and_failures_through_a_slow_file_system) {
     large_text += "hit 東京の長い文章です。\n\nmiss 大阪。\n\n";
   write(large, large_text);
   const auto name_of = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
-  const std::shared_ptr<void> mounted = mount_slow_file_system(
-      at("src"), at("mnt"),
-      {"--latency-us", "2000", "--vanish", name_of(vanishing), "--fail-read", name_of(failing)});
-  if (!mounted) GTEST_SKIP() << "no slow file system here (Linux, root, FUSE and libfuse3)";
-
   PlainResults expected;
   for (const std::string& path : walk) {
     const std::string shown = "mnt" + path.substr(3);
@@ -66,21 +61,31 @@ TEST_F(SlowStorageTest, order_and_failures_through_a_slow_file_system) {
     }
     expected.add_file(shown, read(path), "hit\n", 2, true);
   }
-  // Opened ahead once opens are seen to wait, or from the first file on.
-  for (const unsigned threads : {1U, 2U, 16U}) {
-    for (const bool from_the_start : {false, true}) {
-      SCOPED_TRACE(std::to_string(threads) + " threads" +
-                   (from_the_start ? ", from the start" : ""));
-      RunOptions options;
-      options.threads = threads;
-      options.open_ahead_from_the_start = from_the_start;
-      const ProgramRun run = this->run({"2", "hit.jkn", "mnt", "I", "U"}, options);
-      EXPECT_EQ(run.exit_status, 1);
-      EXPECT_EQ(run.standard_output, "");
-      EXPECT_EQ(run.standard_error,
-                std::string(run_error_prefix) + "Input/output error (os error 5)\n");
-      EXPECT_TRUE(read("src/" + std::string(selection_name)) == expected.selection);
-      EXPECT_TRUE(read("src/" + std::string(rest_name)) == expected.rest);
+  const struct {
+    const char* option;
+    const char* message;
+  } failures[] = {{"--fail-open", "Permission denied (os error 13)\n"},
+                  {"--fail-read", "Input/output error (os error 5)\n"}};
+  for (const auto& failure : failures) {
+    const std::shared_ptr<void> mounted = mount_slow_file_system(
+        at("src"), at("mnt"),
+        {"--latency-us", "2000", "--vanish", name_of(vanishing), failure.option, name_of(failing)});
+    if (!mounted) GTEST_SKIP() << "no slow file system here (Linux, root, FUSE and libfuse3)";
+    // Opened ahead once opens are seen to wait, or from the first file on.
+    for (const unsigned threads : {1U, 2U, 16U}) {
+      for (const bool from_the_start : {false, true}) {
+        SCOPED_TRACE(std::string(failure.option) + ", " + std::to_string(threads) + " threads" +
+                     (from_the_start ? ", from the start" : ""));
+        RunOptions options;
+        options.threads = threads;
+        options.open_ahead_from_the_start = from_the_start;
+        const ProgramRun run = this->run({"2", "hit.jkn", "mnt", "I", "U"}, options);
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.standard_output, "");
+        EXPECT_EQ(run.standard_error, std::string(run_error_prefix) + failure.message);
+        EXPECT_TRUE(read("src/" + std::string(selection_name)) == expected.selection);
+        EXPECT_TRUE(read("src/" + std::string(rest_name)) == expected.rest);
+      }
     }
   }
 }

@@ -58,7 +58,8 @@ std::optional<ProgramRun> run_program_removing_on_open(
     const RunOptions& options = {});
 
 // Linux, as root, where the slow file system was built: mounts `source` at `mount_point`
-// through it, with its options (`--latency-us N`, `--vanish TEXT`, `--fail-read TEXT`),
+// through it, with its options (`--latency-us N`, `--vanish TEXT`, `--fail-open TEXT`,
+// `--fail-read TEXT`),
 // until the result is destroyed. nullptr where it cannot be had.
 std::shared_ptr<void> mount_slow_file_system(const std::filesystem::path& source,
                                              const std::filesystem::path& mount_point,

@@ -1,12 +1,14 @@
 // slowfs: a passthrough file system that makes each open and each read wait, as a share or
 // a slow disk does, so that korvidan can be measured and tested on slow storage.
 //
-//   slowfs [--latency-us N] [--vanish TEXT] [--fail-read TEXT] SOURCE MOUNTPOINT [FUSE options]
+//   slowfs [--latency-us N] [--vanish TEXT] [--fail-open TEXT] [--fail-read TEXT]
+//          SOURCE MOUNTPOINT [FUSE options]
 //
 // Every file and folder of SOURCE appears under MOUNTPOINT. An open and a read each wait
 // N microseconds first (default 1000). A name that contains the --vanish text is listed
 // but cannot be looked up, as an entry removed after its folder was listed; a file whose
-// name contains the --fail-read text opens, but each read fails with EIO. Writes, creates
+// name contains the --fail-open text cannot be opened (EACCES); one whose name contains the
+// --fail-read text opens, but each read fails with EIO. Writes, creates
 // and truncation pass through without waiting (the result files). Runs until unmounted or
 // ended with SIGTERM or SIGINT (it then unmounts).
 #define FUSE_USE_VERSION 31
@@ -28,6 +30,7 @@
 static char source[PATH_MAX];
 static long latency_us = 1000;
 static const char* vanish_text;
+static const char* fail_open_text;
 static const char* fail_read_text;
 
 static void wait_for_device(void) {
@@ -85,6 +88,7 @@ static int slow_readdir(const char* path, void* buffer, fuse_fill_dir_t fill, of
 
 static int slow_open(const char* path, struct fuse_file_info* file) {
   wait_for_device();
+  if (has_text(path, fail_open_text)) return -EACCES;
   char full[PATH_MAX];
   int result = under_source(path, full);
   if (result != 0) return result;
@@ -178,8 +182,8 @@ static const struct fuse_operations operations = {
 
 static int usage(void) {
   fprintf(stderr,
-          "usage: slowfs [--latency-us N] [--vanish TEXT] [--fail-read TEXT] SOURCE MOUNTPOINT "
-          "[FUSE options]\n");
+          "usage: slowfs [--latency-us N] [--vanish TEXT] [--fail-open TEXT] [--fail-read TEXT] "
+          "SOURCE MOUNTPOINT [FUSE options]\n");
   return 2;
 }
 
@@ -190,6 +194,8 @@ int main(int argc, char** argv) {
       latency_us = atol(argv[at + 1]);
     } else if (strcmp(argv[at], "--vanish") == 0) {
       vanish_text = argv[at + 1];
+    } else if (strcmp(argv[at], "--fail-open") == 0) {
+      fail_open_text = argv[at + 1];
     } else if (strcmp(argv[at], "--fail-read") == 0) {
       fail_read_text = argv[at + 1];
     } else {
