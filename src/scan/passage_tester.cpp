@@ -35,11 +35,23 @@ bool begins_with_a_line(std::string_view text, const passages::PassageSpan& span
 
 std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedText& tested,
                                 const TestLimits& limits) {
+  cutter_.start(text, end_of_file);
+  return cut_and_test(text, end_of_file, tested, limits);
+}
+
+void PassageTester::test_range(std::string_view text, std::size_t begin, std::uint64_t first_line,
+                               TestedText& tested, const TestLimits& limits) {
+  cutter_.resume(text, begin, first_line, true);
+  cut_and_test(text, true, tested, limits);
+}
+
+std::size_t PassageTester::cut_and_test(std::string_view text, bool end_of_file, TestedText& tested,
+                                        const TestLimits& limits) {
   // Tested together a few KiB at a time, while their bytes are in the cache: passages
   // [pending, testable) are cut, not tested yet.
   constexpr std::size_t batch_bytes = std::size_t{16} << 10;
-  std::size_t pending = 0;
-  std::size_t testable = 0;
+  std::size_t pending = tested.passages.size();
+  std::size_t testable = pending;
   const auto test_pending = [&] {
     test_passages(text, tested, pending, testable, conditions_, batch_);
     pending = testable;
@@ -77,7 +89,6 @@ std::size_t PassageTester::test(std::string_view text, bool end_of_file, TestedT
     return !limits.reached(tested);
   };
   // As test_each cuts, the cutter inlined here.
-  cutter_.start(text, end_of_file);
   passages::PassageSpan span;
   bool stopped = false;
   while (!stopped && cutter_.next_inlined(span)) stopped = !take(span, cutter_.lines(span));
@@ -94,18 +105,8 @@ void write_tested(std::string_view text, const TestedText& tested, PassageTester
                           passage.span.last_line);
   }
   if (!tested.has_rest() || results.stopped()) return;
-  const std::string_view rest = text.substr(tested.rest_begin, tested.rest_end - tested.rest_begin);
-  if (tested.rest_tested) {
-    std::size_t answered = 0;
-    rest_tester.cut_rest(rest, tested.rest_first_line,
-                         [&](const passages::PassageSpan& span, const text::LineRegion& lines) {
-                           results.write_passage(tested.rest_answers[answered++] != 0, lines,
-                                                 span.first_line, span.last_line);
-                           return !results.stopped();
-                         });
-    return;
-  }
-  rest_tester.test_rest(rest, tested.rest_first_line,
+  rest_tester.test_rest(text.substr(tested.rest_begin, tested.rest_end - tested.rest_begin),
+                        tested.rest_first_line,
                         [&results](const passages::PassageSpan& span, const text::LineRegion& lines,
                                    bool, bool selected) {
                           results.write_passage(selected, lines, span.first_line, span.last_line);

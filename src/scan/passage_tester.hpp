@@ -23,8 +23,7 @@ namespace korvidan::scan {
 // passages after them, from `rest_begin` to `rest_end` (first line `rest_first_line`),
 // were left to the writing side to cut and test as it writes them: listing each passage
 // for another thread cost more than testing one-line passages. Where workers test the
-// rest, its answers come in `rest_answers`, one for each of its passages, and the writing
-// side only cuts it.
+// passages, a worker lists them as this stage does, and leaves a rest only past 16,384.
 struct TestedPassage {
   passages::PassageSpan span;
   std::size_t bare_end = 0;
@@ -36,8 +35,6 @@ struct TestedText {
   std::size_t rest_begin = 0;
   std::size_t rest_end = 0;
   std::uint64_t rest_first_line = 0;
-  bool rest_tested = false;
-  std::vector<unsigned char> rest_answers;
   // The lines of passage `i` of `text`, as the result files hold them.
   text::LineRegion lines(std::string_view text, std::size_t i) const {
     const passages::PassageSpan& span = passages[i].span;
@@ -54,8 +51,6 @@ struct TestedText {
     passages.clear();
     bare_line_feeds.clear();
     rest_begin = rest_end = 0;
-    rest_tested = false;
-    rest_answers.clear();
   }
 };
 
@@ -116,29 +111,29 @@ class PassageTester {
   // a few KiB at a time, but for the rest (`limits`).
   std::size_t test(std::string_view text, bool end_of_file, TestedText& tested,
                    const TestLimits& limits = {});
+  // The same for the passages of a range, from `begin` (where a passage begins, with line
+  // `first_line`) to the end of `text`, where one ends; appended to `tested` as they come.
+  void test_range(std::string_view text, std::size_t begin, std::uint64_t first_line,
+                  TestedText& tested, const TestLimits& limits);
   // The passages of a rest, `text` (a passage begins at its front, with line `first_line`),
-  // cut only, each to `take(span, lines)`, which returns false to stop.
+  // cut and tested, to `take` as `test_each` hands them.
   template <class Take>
-  void cut_rest(std::string_view text, std::uint64_t first_line, Take&& take) {
+  void test_rest(std::string_view text, std::uint64_t first_line, Take&& take) {
     cutter_.resume(text, 0, first_line, true);
     passages::PassageSpan span;
     while (cutter_.next(span)) {
-      if (!take(span, cutter_.lines(span))) return;
+      const text::LineRegion lines = cutter_.lines(span);
+      if (!take(span, lines, true, conditions_.selected(lines, text.size() - span.end, scratch_)))
+        return;
     }
-  }
-  // The same, cut and tested, to `take` as `test_each` hands them.
-  template <class Take>
-  void test_rest(std::string_view text, std::uint64_t first_line, Take&& take) {
-    cut_rest(text, first_line,
-             [this, &take, size = text.size()](const passages::PassageSpan& span,
-                                               const text::LineRegion& lines) {
-               return take(span, lines, true,
-                           conditions_.selected(lines, size - span.end, scratch_));
-             });
   }
   const conditions::ConditionMatcher& conditions() const { return conditions_; }
 
  private:
+  // `test` and `test_range` once the cutter has begun.
+  std::size_t cut_and_test(std::string_view text, bool end_of_file, TestedText& tested,
+                           const TestLimits& limits);
+
   const conditions::ConditionMatcher& conditions_;
   passages::PassageCutter cutter_;
   std::string scratch_;
@@ -147,7 +142,7 @@ class PassageTester {
 
 // Hands the tested passages of `text` to the results stage, in order, and then the rest,
 // cut and tested by `rest_tester` (another thread's tester than the one that made the
-// list), or cut by it and answered by a worker; stops once the results stage has stopped.
+// list); stops once it has stopped.
 void write_tested(std::string_view text, const TestedText& tested, PassageTester& rest_tester,
                   results::ResultFiles& results);
 

@@ -99,9 +99,9 @@ platform::Outcome search(const SearchSetup& setup, FileSource& source) {
     source.open_ahead_from_the_start();
   }
   // From three on, the threads besides the reading, the cutting and the writing test
-  // blocks, at least one; two blocks in flight for each between the stages.
+  // blocks, at least one; a block in flight for each between the stages, and four more.
   const std::size_t workers = threads >= 3 ? std::max(threads, 3U) - 2 : 0;
-  const std::size_t tested_in_flight = 2 * workers + 2;
+  const std::size_t tested_in_flight = workers + 4;
   ReadAhead reading(blocks_in_flight + (workers != 0 ? tested_in_flight : 0), block_size, source,
                     threads >= 3, threads >= 2 ? files_opened_ahead : 0);
   TestAhead testing(reading, setup, threads >= 2, workers, tested_in_flight);

@@ -80,18 +80,19 @@ TestAhead::~TestAhead() {
   if (text_) ahead_.blocks().release(text_->bytes_of.block);
 }
 
+// The worker lists and tests the rest as this stage would have, so that the writing side
+// only writes; past 16,384 passages it leaves a rest again, which the writing side cuts and
+// tests itself, so that a block of nothing but empty-line passages keeps its list small.
 void TestAhead::test_rest(TestedItem& item, std::size_t worker) {
   TestedText& tested = item.tested;
   if (!std::holds_alternative<TextBytes>(item.item) || !tested.has_rest()) return;
-  tested.rest_answers.clear();
-  worker_testers_[worker]->test_rest(
-      item.text.substr(tested.rest_begin, tested.rest_end - tested.rest_begin),
-      tested.rest_first_line,
-      [&tested](const passages::PassageSpan&, const text::LineRegion&, bool, bool selected) {
-        tested.rest_answers.push_back(selected ? 1 : 0);
-        return true;
-      });
-  tested.rest_tested = true;
+  const std::string_view range = item.text.substr(0, tested.rest_end);
+  const std::size_t begin = tested.rest_begin;
+  const std::uint64_t first_line = tested.rest_first_line;
+  tested.rest_begin = tested.rest_end = 0;
+  TestLimits limits;
+  limits.test_count = max_passages;
+  worker_testers_[worker]->test_range(range, begin, first_line, tested, limits);
 }
 
 TestedItem TestAhead::pop() {
@@ -111,8 +112,7 @@ void TestAhead::release(TestedItem& item) {
     copy = std::move(piece->buffer);
   }
   item.holder = {};
-  const bool list =
-      item.tested.passages.capacity() != 0 || item.tested.rest_answers.capacity() != 0;
+  const bool list = item.tested.passages.capacity() != 0;
   if (!list && !copy) return;
   item.tested.clear();
   const std::lock_guard<std::mutex> lock(recycled_mutex_);
