@@ -117,6 +117,19 @@ TEST_F(SearchFile, long_passages_one_after_another_equal_the_whole_text_at_once)
   expect_as_whole(text, "京都\n");
 }
 
+// Blocks of more passages than a worker lists (16,384): the ones past them are left to the
+// writing side to cut and test. A worker that dropped them, or wrote them out of place,
+// fails this.
+TEST_F(SearchFile, blocks_of_more_passages_than_a_worker_lists_equal_the_whole_text_at_once) {
+  std::mt19937 random(17);
+  std::string text;
+  while (text.size() < (std::size_t{3} << 20)) {
+    text += random() % 7 == 0 ? "京\n\n" : "a\n\n";
+    if (random() % 5000 == 0) text += "\n\n\n";
+  }
+  expect_as_whole(text, "京\n");
+}
+
 TEST_F(SearchFile, a_large_file_that_is_not_utf8_writes_nothing) {
   std::string text = text_of(std::size_t{9} << 20, 0);
   for (const std::size_t bad_at : {std::size_t{100}, text.size() / 2, text.size() - 1}) {
