@@ -39,19 +39,13 @@ class BlockPool {
     taker_waits_ = true;
     changed_.wait(lock, [this] { return cancelled_ || !free_.empty(); });
     taker_waits_ = false;
-    if (cancelled_) return nullptr;
-    Block* block = free_.back();
-    free_.pop_back();
-    return block;
+    return pop_free();
   }
 
   // A free block if there is one now; nullptr otherwise.
   Block* try_take() {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (cancelled_ || free_.empty()) return nullptr;
-    Block* block = free_.back();
-    free_.pop_back();
-    return block;
+    return free_.empty() ? nullptr : pop_free();
   }
 
   // Its last holder gives the block back (nullptr: none).
@@ -71,6 +65,14 @@ class BlockPool {
   }
 
  private:
+  // Under the lock: nullptr once cancelled.
+  Block* pop_free() {
+    if (cancelled_) return nullptr;
+    Block* block = free_.back();
+    free_.pop_back();
+    return block;
+  }
+
   std::vector<std::unique_ptr<Block>> blocks_;
   std::mutex mutex_;
   std::condition_variable changed_;

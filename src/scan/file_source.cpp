@@ -65,8 +65,8 @@ struct FileSource::Level {
   platform::FileIdentity identity;
 };
 
-OpenedFile open_file(FileToOpen file, const ScanContext* context, Block* block, BlockPool& blocks) {
-  OpenedFile opened{std::move(file.begins), false, {}, {}};
+OpenedFile FileSource::open(FileToOpen file, Block* block, BlockPool& blocks) const {
+  OpenedFile opened{std::move(file.begins), false, {}, std::nullopt};
   platform::Result<platform::Handle> handle = platform::open_for_reading(file.path);
   if (file.listed_as_file) {
     // Whether it is one of the result files is asked of the open file, so that it is
@@ -75,20 +75,20 @@ OpenedFile open_file(FileToOpen file, const ScanContext* context, Block* block, 
       const platform::Result<platform::FileIdentity> identity =
           platform::file_identity(handle.value());
       opened.skipped = is_result_file(
-          identity.ok() ? identity.value() : platform::path_info(file.path).identity, *context);
+          identity.ok() ? identity.value() : platform::path_info(file.path).identity, *context_);
       if (opened.skipped) platform::close_file(handle.value());
     } else {
       // Answered as for any entry: one whose attributes cannot be read is passed over.
-      opened.skipped = !is_search_target(file.path, platform::path_info(file.path), *context);
+      opened.skipped = !is_search_target(file.path, platform::path_info(file.path), *context_);
     }
   }
   if (opened.skipped || !handle.ok()) {
-    if (!handle.ok() && !opened.skipped) opened.items.emplace_back(FileFailed{handle.error()});
+    if (!handle.ok() && !opened.skipped) opened.first = FileFailed{handle.error()};
     blocks.release(block);
     return opened;
   }
   opened.file.handle = handle.value();
-  if (block != nullptr) opened.items.push_back(read_into(opened.file, *block, blocks));
+  if (block != nullptr) opened.first = read_into(opened.file, *block, blocks);
   return opened;
 }
 
@@ -110,9 +110,9 @@ ReadItem FileSource::next(BlockPool& blocks, OpenAhead* opening) {
     ending_ = NothingMore{};  // after the item that ends the run
     return item;
   }
-  if (!queued_.empty()) {
-    ReadItem item = std::move(queued_.front());
-    queued_.pop_front();
+  if (queued_) {
+    ReadItem item = std::move(*queued_);
+    queued_.reset();
     if (ends_run(item)) ending_ = NothingMore{};
     return item;
   }
@@ -130,8 +130,7 @@ ReadItem FileSource::next(BlockPool& blocks, OpenAhead* opening) {
     return next(blocks, opening);
   }
   file_ = std::move(opened->file);
-  queued_.assign(std::make_move_iterator(opened->items.begin()),
-                 std::make_move_iterator(opened->items.end()));
+  queued_ = std::move(opened->first);
   return std::move(opened->begins);
 }
 
@@ -141,7 +140,7 @@ std::optional<OpenedFile> FileSource::next_opened(BlockPool& blocks, OpenAhead* 
       std::optional<FileToOpen> found = next_file();
       if (!found) return std::nullopt;
       const auto began = std::chrono::steady_clock::now();
-      OpenedFile opened = open_file(std::move(*found), context_, nullptr, blocks);
+      OpenedFile opened = open(std::move(*found), nullptr, blocks);
       if (opening != nullptr) {
         slow_opens_ = std::chrono::steady_clock::now() - began > slow_open ? slow_opens_ + 1 : 0;
         opening_ahead_ = slow_opens_ == slow_opens_in_a_row;

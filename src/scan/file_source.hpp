@@ -3,7 +3,6 @@
 // checked for UTF-8, and the failure that ends the run where it comes.
 #pragma once
 
-#include <deque>
 #include <optional>
 #include <string>
 #include <variant>
@@ -61,12 +60,8 @@ struct OpenedFile {
   FileBegins begins;
   bool skipped = false;  // not a file to search after all
   OpenFile file;
-  std::vector<ReadItem> items;  // what follows `begins`: its first block, or its failure
+  std::optional<ReadItem> first;  // what follows `begins`: its first block, or its failure
 };
-
-// Opens `file` (nullptr context: a named file, never passed over); with `block`, reads its
-// first block into it as well (a block it does not use goes back to `blocks`).
-OpenedFile open_file(FileToOpen file, const ScanContext* context, Block* block, BlockPool& blocks);
 
 // The files of a run, one item at a time: one named file, or the walk of a folder (its
 // sub-folders too, depth first in listing order, when `enter_sub_folders`).
@@ -87,10 +82,10 @@ class FileSource {
   // seen to wait for the device, the next files of the walk are opened and their first
   // blocks read there, several at once, and handed on in listing order all the same.
   ReadItem next(BlockPool& blocks, OpenAhead* opening = nullptr);
-  // How `opening` opens a file of this source, on a thread of its own.
-  OpenedFile open(FileToOpen file, Block* block, BlockPool& blocks) const {
-    return open_file(std::move(file), context_, block, blocks);
-  }
+  // Opens `file` (a named file is never passed over); with `block`, reads its first block
+  // into it as well (a block it does not use goes back to `blocks`). What `opening` does,
+  // on a thread of its own: it reads only what was set at construction.
+  OpenedFile open(FileToOpen file, Block* block, BlockPool& blocks) const;
 
  private:
   struct Level;
@@ -111,7 +106,7 @@ class FileSource {
   std::vector<Level> levels_;
   int consecutive_errors_ = 0;
   OpenFile file_;                      // the file being read
-  std::deque<ReadItem> queued_;        // items of the file begun, read ahead
+  std::optional<ReadItem> queued_;     // the first item of the file begun, read ahead
   std::optional<FileToOpen> unasked_;  // found by the walk, waiting for a block
   std::optional<ReadItem> walk_end_;   // how the walk ended, once it has
   std::optional<ReadItem> ending_;     // the item that ends the run, once it is next

@@ -20,8 +20,9 @@ OpenAhead::~OpenAhead() {
       return;
     }
     if (asked.opened.file.handle) platform::close_file(*asked.opened.file.handle);
-    for (ReadItem& item : asked.opened.items) {
-      if (TextBytes* const text = std::get_if<TextBytes>(&item)) blocks_.release(text->block);
+    if (TextBytes* const text =
+            asked.opened.first ? std::get_if<TextBytes>(&*asked.opened.first) : nullptr) {
+      blocks_.release(text->block);
     }
   });
 }

@@ -94,13 +94,12 @@ platform::Outcome search(const SearchSetup& setup, FileSource& source) {
   const unsigned threads = search_threads(setup);
   // KORVIDAN_OPEN_AHEAD=always: from the first file on, not once opens are seen to wait.
   const char* open_ahead = std::getenv("KORVIDAN_OPEN_AHEAD");
-  if (setup.open_ahead_from_the_start ||
-      (open_ahead != nullptr && std::string_view(open_ahead) == "always")) {
+  if (open_ahead != nullptr && std::string_view(open_ahead) == "always") {
     source.open_ahead_from_the_start();
   }
   // From three on, the threads besides the reading, the cutting and the writing test
   // blocks, at least one; a block in flight for each between the stages, and four more.
-  const std::size_t workers = threads >= 3 ? std::max(threads, 3U) - 2 : 0;
+  const std::size_t workers = threads >= 3 ? threads - 2 : 0;
   const std::size_t tested_in_flight = workers + 4;
   ReadAhead reading(blocks_in_flight + (workers != 0 ? tested_in_flight : 0), block_size, source,
                     threads >= 3, threads >= 2 ? files_opened_ahead : 0);

@@ -27,9 +27,6 @@ struct SearchSetup {
   // has it: KORVIDAN_THREADS where it is set (to measure each way), else as many as the
   // processors the process may use. Tests set it, to run each way.
   unsigned threads = 0;
-  // From two threads on, a folder's files are opened ahead from the first on, not only
-  // once opens are seen to wait for the device. Tests set it.
-  bool open_ahead_from_the_start = false;
 };
 
 // A whole file's text in one go, on the calling thread: for tests, as the reference the

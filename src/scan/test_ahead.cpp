@@ -38,34 +38,31 @@ TestAhead::TestAhead(ReadAhead& ahead, const SearchSetup& setup, bool threaded, 
     }
     share_ = 0;
     max_recycled_ = std::max(max_recycled_, in_flight);
-    tested_by_workers_.emplace(
-        workers, std::max<std::size_t>(in_flight, 1), 1,
-        [this](TestedItem& item, std::size_t worker) { test_rest(item, worker); });
-    thread_.emplace([this] {
-      for (;;) {
-        TestedItem item = next();
-        const bool last = ends_run(item.item);
-        if (!tested_by_workers_->give(std::move(item)) || last) return;
-      }
+    tested_by_workers_.emplace(workers, in_flight, 1, [this](TestedItem& item, std::size_t worker) {
+      list_rest(item, worker);
     });
-    return;
   }
   thread_.emplace([this] {
     for (;;) {
       TestedItem item = next();
       const bool last = ends_run(item.item);
-      const std::size_t weight = item_bytes(item);
-      const Handoff<TestedItem>::Pushed pushed = items_.push(std::move(item), weight);
-      if (!pushed.ok || last) return;
-      // The writing side tests what this stage leaves of a text: more while it waits for
-      // texts, less once they queue up for it.
-      if (pushed.popper_waited) {
-        share_ = std::max(min_share, share_ - share_step);
-      } else if (pushed.queued >= 2) {
-        share_ = std::min(whole_share, share_ + share_step);
-      }
+      if (!hand_on(std::move(item)) || last) return;
     }
   });
+}
+
+bool TestAhead::hand_on(TestedItem item) {
+  if (tested_by_workers_) return tested_by_workers_->give(std::move(item));
+  const std::size_t weight = item_bytes(item);
+  const Handoff<TestedItem>::Pushed pushed = items_.push(std::move(item), weight);
+  // The writing side tests what this stage leaves of a text: more while it waits for
+  // texts, less once they queue up for it.
+  if (pushed.popper_waited) {
+    share_ = std::max(min_share, share_ - share_step);
+  } else if (pushed.queued >= 2) {
+    share_ = std::min(whole_share, share_ + share_step);
+  }
+  return pushed.ok;
 }
 
 TestAhead::~TestAhead() {
@@ -83,7 +80,7 @@ TestAhead::~TestAhead() {
 // The worker lists and tests the rest as this stage would have, so that the writing side
 // only writes; past 16,384 passages it leaves a rest again, which the writing side cuts and
 // tests itself, so that a block of nothing but empty-line passages keeps its list small.
-void TestAhead::test_rest(TestedItem& item, std::size_t worker) {
+void TestAhead::list_rest(TestedItem& item, std::size_t worker) {
   TestedText& tested = item.tested;
   if (!std::holds_alternative<TextBytes>(item.item) || !tested.has_rest()) return;
   const std::string_view range = item.text.substr(0, tested.rest_end);

@@ -101,11 +101,10 @@ class TestAhead {
   static constexpr std::size_t max_line_feeds = 65536;
   static constexpr std::size_t max_item_bytes = std::size_t{4} << 20;
   static std::size_t item_bytes(const TestedItem& item) {
+    const PieceCopy* const copy = std::get_if<PieceCopy>(&item.holder);
     return 1 + item.tested.passages.size() * sizeof(TestedPassage) +
            item.tested.bare_line_feeds.size() * sizeof(std::size_t) +
-           (std::holds_alternative<PieceCopy>(item.holder)
-                ? std::get<PieceCopy>(item.holder).buffer->size()
-                : 0);
+           (copy != nullptr ? copy->buffer->size() : 0);
   }
   // The text whose pieces are being cut and tested: in the block of its item, or, after
   // bytes carried beyond the block's headroom, in the carry's buffer (the block's bytes
@@ -129,8 +128,11 @@ class TestAhead {
   TestedItem copy_piece(TestedItem tested, std::size_t size);
   TestedItem leave_buffer(TestedItem tested);
   TestedItem fail(TestedItem failure);
+  // Hands an item on to the writing side, through the workers where there are any;
+  // false once cancelled.
+  bool hand_on(TestedItem item);
   // A worker's job: the passages of the item's rest listed and tested.
-  void test_rest(TestedItem& item, std::size_t worker);
+  void list_rest(TestedItem& item, std::size_t worker);
   TestedText fresh_list();
   std::unique_ptr<platform::FileBuffer> fresh_copy();
 
@@ -146,11 +148,11 @@ class TestAhead {
   std::optional<Text> text_;
   // How much of each text, in 64ths from its front, this stage tests; the writing side
   // cuts and tests the rest with a tester of its own (`rest_tester_`). With workers, this
-  // stage tests none: they list and test the rest. It matters where
-  // testing is the limit: a 1 GB file with 1,000 keywords at AVX2 took 0.94 s with every
-  // passage tested here, 0.75 s with this rule; steps of 2 or 8, or floors of 0 or 16, 0.73
-  // to 0.78 s (medians of 7 runs in turn, two cores). Where writing is the limit (a short
-  // query) it moves the time by 4 % at most.
+  // stage tests none: they list and test the rest. It matters where testing is the limit:
+  // a 1 GB file with 1,000 keywords at AVX2 took 0.94 s with every passage tested here,
+  // 0.75 s with this rule; steps of 2 or 8, or floors of 0 or 16, 0.73 to 0.78 s (medians
+  // of 7 runs in turn, two cores). Where writing is the limit (a short query) it moves the
+  // time by 4 % at most.
   static constexpr std::size_t whole_share = 64;
   static constexpr std::size_t min_share = 8;
   static constexpr std::size_t share_step = 4;

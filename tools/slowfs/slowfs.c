@@ -86,19 +86,8 @@ static int slow_readdir(const char* path, void* buffer, fuse_fill_dir_t fill, of
   return 0;
 }
 
-static int slow_open(const char* path, struct fuse_file_info* file) {
-  wait_for_device();
-  if (has_text(path, fail_open_text)) return -EACCES;
-  char full[PATH_MAX];
-  int result = under_source(path, full);
-  if (result != 0) return result;
-  const int descriptor = open(full, file->flags);
-  if (descriptor < 0) return -errno;
-  file->fh = (uint64_t)descriptor;
-  return 0;
-}
-
-static int slow_create(const char* path, mode_t mode, struct fuse_file_info* file) {
+// Opens the file under SOURCE with the flags FUSE was given, its descriptor kept in `file`.
+static int open_under_source(const char* path, mode_t mode, struct fuse_file_info* file) {
   char full[PATH_MAX];
   int result = under_source(path, full);
   if (result != 0) return result;
@@ -106,6 +95,16 @@ static int slow_create(const char* path, mode_t mode, struct fuse_file_info* fil
   if (descriptor < 0) return -errno;
   file->fh = (uint64_t)descriptor;
   return 0;
+}
+
+static int slow_open(const char* path, struct fuse_file_info* file) {
+  wait_for_device();
+  if (has_text(path, fail_open_text)) return -EACCES;
+  return open_under_source(path, 0, file);
+}
+
+static int slow_create(const char* path, mode_t mode, struct fuse_file_info* file) {
+  return open_under_source(path, mode, file);
 }
 
 static int slow_read(const char* path, char* buffer, size_t size, off_t offset,
